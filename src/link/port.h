@@ -1,0 +1,14 @@
+#pragma once
+
+struct Context;
+
+inline constexpr const char *kLineSettings = "2400,N,8,1";
+
+// Opens the port chosen in the port panel if it is closed. False when it cannot
+// be opened: the operator has been told why, and the command must give up.
+[[nodiscard]] bool ensurePortOpen(Context &c);
+void closePort(Context &c);
+
+void selectport_Click(Context &c);
+void yes_Click(Context &c);
+void cancel_Click(Context &c);

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+struct Context;
+
+inline constexpr std::uint8_t cmdWriteProfile = 100;
+inline constexpr std::uint8_t cmdStartRun = 0xAA;
+inline constexpr std::uint8_t cmdStop = 0xBB;
+
+// Processes pending window events once (sleeping until there are some), then
+// tells the operator if the port failed meanwhile.
+void pumpEvents(Context &c);
+
+// Tells the operator once that the open port failed, and ends the host's side
+// of the run so that what was recorded can be saved and printed.
+void reportLineFault(Context &c);
+
+void sendByte(Context &c, std::uint8_t b);
+// Discards every byte received so far, also those the system still holds.
+void flushInput(Context &c);
+// Waits for a byte, pumping events; nothing when a new Run abandons the wait.
+[[nodiscard]] std::optional<int> awaitByte(Context &c);
+// The first waiting byte, or nothing when none is waiting.
+[[nodiscard]] std::optional<int> pollByte(Context &c);

@@ -1,0 +1,162 @@
+#include "qt_serial_line.h"
+
+#include <QStringList>
+#include <QTimer>
+
+QtSerialLine::QtSerialLine(QString port1, QString port2, QObject *parent)
+    : QObject(parent), m_names{std::move(port1), std::move(port2)}
+{
+    connect(&m_port, &QSerialPort::errorOccurred, this, &QtSerialLine::onError);
+}
+
+QtSerialLine::~QtSerialLine()
+{
+    if (m_port.isOpen())
+        m_port.close();
+}
+
+QString QtSerialLine::defaultPortName(int port)
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("COM%1").arg(port);
+#else
+    return QStringLiteral("/dev/ttyS%1").arg(port - 1);
+#endif
+}
+
+bool QtSerialLine::isOpen() const { return m_port.isOpen(); }
+
+void QtSerialLine::setPortNumber(int port)
+{
+    if (port == 1 || port == 2)
+        m_portNumber = port;
+}
+
+void QtSerialLine::setSettings(const QString &settings)
+{
+    const QStringList parts = settings.split(u',');
+    if (parts.size() != 4)
+        return;
+    m_port.setBaudRate(parts[0].toInt());
+    const QChar parity = parts[1].isEmpty() ? u'N' : parts[1].at(0).toUpper();
+    m_port.setParity(parity == u'E'   ? QSerialPort::EvenParity
+                     : parity == u'O' ? QSerialPort::OddParity
+                     : parity == u'M' ? QSerialPort::MarkParity
+                     : parity == u'S' ? QSerialPort::SpaceParity
+                                      : QSerialPort::NoParity);
+    m_port.setDataBits(QSerialPort::DataBits(qBound(5, parts[2].toInt(), 8)));
+    const QString stop = parts[3].trimmed();
+    m_port.setStopBits(stop == u"2"     ? QSerialPort::TwoStop
+                       : stop == u"1.5" ? QSerialPort::OneAndHalfStop
+                                        : QSerialPort::OneStop);
+}
+
+void QtSerialLine::setRawInput()
+{
+    // QSerialPort hands over bytes as they are; there is no text mode to leave.
+}
+
+void QtSerialLine::setReadLength(int)
+{
+    // readAll() always returns every byte that is waiting.
+}
+
+void QtSerialLine::setReceiveBufferSize(int bytes) { m_port.setReadBufferSize(bytes); }
+
+void QtSerialLine::discardReceived()
+{
+    if (!m_port.isOpen()) {
+        m_discardReceivedOnOpen = true; // clear() does nothing on a closed port
+        return;
+    }
+    m_port.clear(QSerialPort::Input); // the system's queue and Qt's buffer
+    (void)m_port.readAll();           // rearms reading if the full buffer had paused it
+}
+
+void QtSerialLine::discardUnsent()
+{
+    if (!m_port.isOpen()) {
+        m_discardUnsentOnOpen = true;
+        return;
+    }
+    m_port.clear(QSerialPort::Output);
+}
+
+bool QtSerialLine::open(QString &error)
+{
+    m_port.setPortName(portName());
+    m_fault.clear();
+    m_faulted = false;
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        error = m_port.errorString();
+        m_discardReceivedOnOpen = m_discardUnsentOnOpen = false;
+        return false;
+    }
+    if (m_discardReceivedOnOpen)
+        discardReceived();
+    if (m_discardUnsentOnOpen)
+        discardUnsent();
+    m_discardReceivedOnOpen = m_discardUnsentOnOpen = false;
+    return true;
+}
+
+void QtSerialLine::close()
+{
+    if (m_port.isOpen())
+        m_port.close();
+}
+
+int QtSerialLine::bytesWaiting()
+{
+    if (!m_port.isOpen())
+        return 0;
+    return int(qMin<qint64>(m_port.bytesAvailable(), 1 << 20));
+}
+
+QByteArray QtSerialLine::readAll()
+{
+    if (!m_port.isOpen())
+        return {};
+    return m_port.readAll();
+}
+
+void QtSerialLine::write(const QByteArray &bytes)
+{
+    if (m_port.isOpen())
+        m_port.write(bytes);
+}
+
+QString QtSerialLine::portName() const { return m_names[std::size_t(m_portNumber - 1)]; }
+
+QString QtSerialLine::takeFault()
+{
+    if (!m_faulted)
+        return {};
+    close();
+    m_faulted = false;
+    return std::exchange(m_fault, QString());
+}
+
+void QtSerialLine::onError(QSerialPort::SerialPortError error)
+{
+    switch (error) {
+    case QSerialPort::ReadError:
+    case QSerialPort::WriteError:
+    case QSerialPort::ResourceError:
+    case QSerialPort::UnknownError:
+        break;
+    default:
+        return;
+    }
+    if (m_faulted || !m_port.isOpen())
+        return; // the first error of a failing port is the one to tell
+    m_faulted = true;
+    m_fault = QStringLiteral("%1: %2").arg(portName(), m_port.errorString());
+    // Close outside the port's own signal; a failing port reports errors in a
+    // tight loop until it is closed.
+    QTimer::singleShot(0, this, [this] {
+        close();
+        if (m_faultHandler)
+            m_faultHandler();
+    });
+}

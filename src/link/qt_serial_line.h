@@ -1,0 +1,53 @@
+#pragma once
+
+#include "serial_line.h"
+
+#include <QObject>
+#include <QSerialPort>
+
+#include <array>
+#include <functional>
+
+// The serial line over QSerialPort. Its receive buffer is one byte, so the
+// system keeps later bytes queued and every read takes one, in order.
+class QtSerialLine : public QObject, public SerialLine
+{
+public:
+    // The device names of port 1 and port 2.
+    explicit QtSerialLine(QString port1 = defaultPortName(1), QString port2 = defaultPortName(2),
+                          QObject *parent = nullptr);
+    ~QtSerialLine() override;
+
+    [[nodiscard]] static QString defaultPortName(int port);
+
+    [[nodiscard]] bool isOpen() const override;
+    void setPortNumber(int port) override;
+    void setSettings(const QString &settings) override;
+    void setRawInput() override;
+    void setReadLength(int length) override;
+    void setReceiveBufferSize(int bytes) override;
+    void discardReceived() override;
+    void discardUnsent() override;
+    bool open(QString &error) override;
+    void close() override;
+    [[nodiscard]] int bytesWaiting() override;
+    QByteArray readAll() override;
+    void write(const QByteArray &bytes) override;
+    [[nodiscard]] QString portName() const override;
+    [[nodiscard]] QString takeFault() override;
+
+    // Called soon after the open port fails (a USB adapter pulled).
+    void setFaultHandler(std::function<void()> handler) { m_faultHandler = std::move(handler); }
+
+private:
+    void onError(QSerialPort::SerialPortError error);
+
+    QSerialPort m_port;
+    std::array<QString, 2> m_names;
+    int m_portNumber = 1;
+    bool m_discardReceivedOnOpen = false;
+    bool m_discardUnsentOnOpen = false;
+    QString m_fault;
+    bool m_faulted = false;
+    std::function<void()> m_faultHandler;
+};

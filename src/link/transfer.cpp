@@ -1,0 +1,87 @@
+#include "transfer.h"
+
+#include "port.h"
+#include "protocol.h"
+#include "state/context.h"
+
+#include <cmath>
+
+namespace {
+
+bool isOffsetSlot(int step) { return step == 3 || step == 5; }
+
+const char *slotName(int step)
+{
+    static const char *const names[] = {"", "Parameter1 Temperature (stage 1)", "Parameter1 Time(S) (stage 1)",
+                                        "Parameter2 Temperature (stage 2)", "Parameter2 Time(S) (stage 2)",
+                                        "Parameter3 Temperature (stage 3)", "Parameter3 Time(S) (stage 3)"};
+    return names[step];
+}
+
+} // namespace
+
+std::optional<int> slotByte(int step, const QString &fieldText)
+{
+    double n = leadingNumber(fieldText);
+    if (isOffsetSlot(step))
+        n -= 100;
+    const double rounded = std::nearbyint(n); // halves to the even neighbour
+    if (!(rounded >= 0 && rounded <= 255))
+        return std::nullopt;
+    return int(rounded);
+}
+
+QString slotProblem(int step, const QString &fieldText)
+{
+    if (slotByte(step, fieldText))
+        return {};
+    const QString range = isOffsetSlot(step) ? QStringLiteral("100 to 355") : QStringLiteral("0 to 255");
+    return QStringLiteral("%1 is \"%2\": it must lie between %3 to be sent to the oven.")
+            .arg(QString::fromLatin1(slotName(step)), fieldText, range);
+}
+
+void to8031_Click(Context &c)
+{
+    Form &form = c.services.form;
+    for (int step = 1; step <= 6; ++step) {
+        const QString problem = slotProblem(step, form.text(fieldNumber(step)));
+        if (!problem.isEmpty()) {
+            c.services.messages.show(problem + QStringLiteral("\nNothing was sent."),
+                                     MessageBox::Kind::Warning);
+            return;
+        }
+    }
+    if (!ensurePortOpen(c))
+        return;
+    c.services.Timer1.setEnabled(false);
+    SharedState &s = c.state;
+    s.loopIndex = 0;
+    sendByte(c, cmdWriteProfile);
+    while (s.loopIndex.leadingNumber() < 6) {
+        pumpEvents(c);
+        if (c.abandoning())
+            return;
+        if (!pollByte(c))
+            continue;
+        s.loopIndex = s.loopIndex.leadingNumber() + 1;
+        const double step = s.loopIndex.number();
+        if (step >= 1 && step <= 6) {
+            const int k = int(step);
+            const QString text = form.text(fieldNumber(k));
+            const std::optional<int> b = slotByte(k, text);
+            if (!b) {
+                // Edited out of range while the transfer ran: stop at this step.
+                c.services.messages.show(
+                        slotProblem(k, text)
+                                + QStringLiteral("\nThe transfer stopped before step %1.").arg(k),
+                        MessageBox::Kind::Warning);
+                return;
+            }
+            sendByte(c, std::uint8_t(*b));
+            if (k == 6) {
+                c.services.messages.show(QStringLiteral("ok!"));
+                s.loopIndex = 0;
+            }
+        }
+    }
+}

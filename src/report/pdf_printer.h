@@ -1,0 +1,27 @@
+#pragma once
+
+#include "print_surface.h"
+#include "state/platform.h"
+
+#include <QPainter>
+#include <QPdfWriter>
+
+#include <memory>
+
+// Prints the report into a PDF file instead of onto paper: for demonstrations,
+// tests and benchmarks.
+class PdfPrinter : public PrinterService
+{
+public:
+    explicit PdfPrinter(QString fileName);
+    ~PdfPrinter() override;
+
+    PrintSurface *beginDocument(QString &error) override;
+    bool endDocument(QString &error) override;
+
+private:
+    QString m_fileName;
+    std::unique_ptr<QPdfWriter> m_writer;
+    std::unique_ptr<QPainter> m_painter;
+    std::unique_ptr<PainterPrintSurface> m_surface;
+};

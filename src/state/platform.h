@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+#include <functional>
+
+// Small seams around the platform services the commands use, so that a test can
+// script the controller, the operator and the clock.
+
+// Processes pending window events once: sleeps until at least one event (a
+// byte, a timer tick, an operator action) has come, handles what is pending and
+// returns.
+class EventPump
+{
+public:
+    virtual ~EventPump() = default;
+    virtual void pumpEvents() = 0;
+};
+
+class Timer
+{
+public:
+    virtual ~Timer() = default;
+    virtual void setInterval(int ms) = 0;
+    [[nodiscard]] virtual int interval() const = 0;
+    virtual void setEnabled(bool enabled) = 0;
+    [[nodiscard]] virtual bool isEnabled() const = 0;
+};
+
+// Modal message boxes with a single OK button.
+class MessageBox
+{
+public:
+    enum class Kind { Information, Warning, Error };
+    virtual ~MessageBox() = default;
+    virtual void show(const QString &text, Kind kind = Kind::Information) = 0;
+};
+
+class FileDialog
+{
+public:
+    virtual ~FileDialog() = default;
+    // filter in the "Description|pattern|Description|pattern" form; selected is
+    // the 1-based entry preselected. An empty result means cancelled.
+    [[nodiscard]] virtual QString openFileName(const QString &filter, int selected) = 0;
+    [[nodiscard]] virtual QString saveFileName(const QString &filter, int selected) = 0;
+};
+
+class Clock
+{
+public:
+    virtual ~Clock() = default;
+    [[nodiscard]] virtual QDateTime now() const = 0;
+};
+
+// Ends the program at once: no waiting command resumes.
+class Terminator
+{
+public:
+    virtual ~Terminator() = default;
+    [[noreturn]] virtual void terminate() = 0;
+};
+
+class PrintSurface;
+
+// Opens the default printer for one page, or says why it cannot.
+class PrinterService
+{
+public:
+    virtual ~PrinterService() = default;
+    // Returns nullptr and sets error when no page can be printed.
+    virtual PrintSurface *beginDocument(QString &error) = 0;
+    // Ends the document; returns false and sets error when it failed.
+    virtual bool endDocument(QString &error) = 0;
+};

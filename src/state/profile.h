@@ -1,0 +1,14 @@
+#pragma once
+
+struct Context;
+
+// Each profile field's change stores the field's whole text into its element.
+void Text1_Change(Context &c);
+void Text2_Change(Context &c);
+void Text3_Change(Context &c);
+void Text4_Change(Context &c);
+void Text5_Change(Context &c);
+void Text6_Change(Context &c);
+
+// Routes a change of field 1..6 to its handler; other fields have none.
+void profileFieldChanged(Context &c, int field);

@@ -1,0 +1,285 @@
+#include "main_form.h"
+
+#include "layout.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QStyle>
+
+#include <cmath>
+
+namespace {
+
+Qt::Alignment alignment(layout::Align a)
+{
+    switch (a) {
+    case layout::Align::Left: return Qt::AlignLeft | Qt::AlignVCenter;
+    case layout::Align::Right: return Qt::AlignRight | Qt::AlignVCenter;
+    case layout::Align::Centre: break;
+    }
+    return Qt::AlignCenter;
+}
+
+double screenDpi()
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    return screen ? screen->logicalDotsPerInch() : 96.0;
+}
+
+qreal screenRatio()
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    return screen ? screen->devicePixelRatio() : 1.0;
+}
+
+} // namespace
+
+QFont systemBoldFont()
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("System"), QStringLiteral("DejaVu Sans"),
+                      QStringLiteral("AR PL UKai CN"), QStringLiteral("Noto Sans")});
+    font.setPointSize(12);
+    font.setBold(true);
+    return font;
+}
+
+QFont chartTitleFont()
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("楷体_GB2312"), QStringLiteral("AR PL UKai CN"),
+                      QStringLiteral("AR PL UKai TW"), QStringLiteral("DejaVu Serif")});
+    font.setPointSize(15);
+    font.setBold(true);
+    return font;
+}
+
+ChartView::ChartView(QWidget *parent, int widthTwips, int heightTwips, double dpi,
+                     qreal devicePixelRatio)
+    : QWidget(parent), m_chart(widthTwips, heightTwips, dpi, devicePixelRatio)
+{
+    setAttribute(Qt::WA_StaticContents);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void ChartView::clear()
+{
+    m_chart.clear();
+    refresh();
+}
+
+void ChartView::drawLine(float x1, float y1, float x2, float y2, QColor colour)
+{
+    m_chart.drawLine(x1, y1, x2, y2, colour);
+    refresh();
+}
+
+void ChartView::refresh()
+{
+    const QRect dirty = m_chart.takeDirty();
+    if (dirty.isEmpty())
+        return;
+    const qreal r = m_chart.devicePixelRatio();
+    update(QRectF(dirty.x() / r, dirty.y() / r, dirty.width() / r, dirty.height() / r)
+                   .toAlignedRect()
+                   .adjusted(-1, -1, 1, 1));
+}
+
+void ChartView::paintEvent(QPaintEvent *event)
+{
+    QPainter painter(this);
+    const QRect r = event->rect();
+    const qreal ratio = m_chart.devicePixelRatio();
+    const QRectF source(r.x() * ratio, r.y() * ratio, r.width() * ratio, r.height() * ratio);
+    painter.fillRect(r, Qt::white);
+    painter.drawImage(QRectF(r), m_chart.image(), source);
+}
+
+MainForm::MainForm(QWidget *parent) : QMainWindow(parent), m_dpi(screenDpi())
+{
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(QString::fromUtf8(layout::kTitle));
+    buildMenus();
+
+    auto *client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    client->setFixedSize(twips(layout::kClientWidth), twips(layout::kClientHeight));
+    setCentralWidget(client);
+
+    auto place = [this](QWidget *w, const layout::Box &b) {
+        w->setObjectName(QString::fromLatin1(b.name));
+        w->setGeometry(twips(b.left), twips(b.top), twips(b.width), twips(b.height));
+    };
+
+    for (const layout::Box &b : layout::kAxisLabels) {
+        auto *label = new QLabel(QString::fromUtf8(b.caption), client);
+        label->setAlignment(alignment(b.align));
+        place(label, b);
+        if (QLatin1StringView(b.name) == QLatin1StringView("Label15"))
+            label->setFont(chartTitleFont());
+    }
+
+    m_picture = new ChartView(client, layout::kPicture.width, layout::kPicture.height, m_dpi,
+                              screenRatio());
+    place(m_picture, layout::kPicture);
+
+    std::map<QString, QGroupBox *> groups;
+    for (const layout::Box &b : layout::kGroups) {
+        auto *group = new QGroupBox(QString::fromUtf8(b.caption), client);
+        place(group, b);
+        groups[QString::fromLatin1(b.name)] = group;
+    }
+    for (const layout::Box &b : layout::kGroupLabels) {
+        auto *label = new QLabel(QString::fromUtf8(b.caption), groups[QString::fromLatin1(b.parent)]);
+        label->setAlignment(alignment(b.align));
+        place(label, b);
+    }
+
+    const QFont fieldFont = systemBoldFont();
+    QWidget *previous = nullptr;
+    for (std::size_t i = 0; i < m_fields.size(); ++i) {
+        auto *field = new QLineEdit(client);
+        place(field, layout::kFields[i]);
+        field->setFont(fieldFont);
+        field->setAlignment(Qt::AlignCenter);
+        field->setTextMargins(0, 0, 0, 0);
+        field->setStyleSheet(QStringLiteral("QLineEdit { padding: 0px; }"));
+        field->raise(); // drawn above the group boxes it lies over
+        const int number = int(i) + 1;
+        connect(field, &QLineEdit::textChanged, this, [this, number] {
+            if (m_fieldChanged)
+                m_fieldChanged(number);
+        });
+        if (previous)
+            setTabOrder(previous, field);
+        previous = field;
+        m_fields[i] = field;
+    }
+
+    const QColor menuColour = QApplication::palette("QMenu").color(QPalette::Window);
+    for (const layout::Box &b : layout::kReadouts) {
+        auto *label = new QLabel(client);
+        place(label, b);
+        label->setFrameStyle(QFrame::Box | QFrame::Plain);
+        label->setLineWidth(1);
+        label->setAlignment(Qt::AlignCenter);
+        label->setFont(fieldFont);
+        label->setAutoFillBackground(true);
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::Window, menuColour);
+        label->setPalette(palette);
+        (QLatin1StringView(b.name) == QLatin1StringView("Label5") ? m_label5 : m_label6) = label;
+    }
+
+    m_portPanel = new QGroupBox(QString::fromUtf8(layout::kPortPanel.caption), m_picture);
+    place(m_portPanel, layout::kPortPanel);
+    m_portPanel->setAutoFillBackground(true);
+    for (const layout::Box &b : layout::kPortOptions) {
+        auto *option = new QRadioButton(QString::fromUtf8(b.caption), m_portPanel);
+        place(option, b);
+        (QLatin1StringView(b.name) == QLatin1StringView("COM1") ? m_com1 : m_com2) = option;
+    }
+    m_com1->setChecked(true);
+    for (const layout::Box &b : layout::kPortButtons) {
+        auto *button = new QPushButton(QString::fromUtf8(b.caption), m_portPanel);
+        place(button, b);
+        button->setAutoDefault(false);
+        const QString name = QString::fromLatin1(b.name);
+        connect(button, &QPushButton::clicked, this, [this, name] { route(name); });
+    }
+
+    m_fields[0]->setFocus();
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/orvalen/icon32.png"), QSize(32, 32));
+    icon.addFile(QStringLiteral(":/orvalen/icon16.png"), QSize(16, 16));
+    setWindowIcon(icon);
+    adjustSize();
+    setFixedSize(sizeHint());
+}
+
+void MainForm::buildMenus()
+{
+    for (const layout::Menu &m : layout::kMenus) {
+        QMenu *menu = menuBar()->addMenu(QString::fromUtf8(m.caption));
+        menu->setObjectName(QString::fromLatin1(m.name));
+        for (int i = 0; i < m.count; ++i) {
+            const layout::MenuItem &item = m.items[i];
+            const QString name = QString::fromLatin1(item.name);
+            QAction *action = QLatin1StringView(item.caption) == QLatin1StringView("-")
+                    ? menu->addSeparator()
+                    : menu->addAction(QString::fromUtf8(item.caption));
+            action->setObjectName(name);
+            if (!action->isSeparator())
+                connect(action, &QAction::triggered, this, [this, name] { route(name); });
+        }
+    }
+}
+
+void MainForm::setCommand(const QString &name, std::function<void()> command)
+{
+    m_commands[name] = std::move(command);
+}
+
+void MainForm::route(const QString &name)
+{
+    const auto it = m_commands.find(name);
+    if (it != m_commands.end() && it->second)
+        it->second();
+}
+
+int MainForm::twips(int value) const { return int(std::lround(value * m_dpi / 1440.0)); }
+
+void MainForm::centreOnScreen()
+{
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+QString MainForm::text(Field field) const { return m_fields[std::size_t(field) - 1]->text(); }
+
+void MainForm::setText(Field field, const QString &text)
+{
+    QLineEdit *edit = m_fields[std::size_t(field) - 1];
+    if (edit->text() == text) {
+        // The line edit stays silent when nothing changes; the change handling
+        // must still run so the element holds the field's text.
+        if (m_fieldChanged)
+            m_fieldChanged(int(field));
+        return;
+    }
+    edit->setText(text);
+}
+
+void MainForm::setCaption(Caption label, const QString &text)
+{
+    (label == Caption::Label5 ? m_label5 : m_label6)->setText(text);
+}
+
+QString MainForm::caption(Caption label) const
+{
+    return (label == Caption::Label5 ? m_label5 : m_label6)->text();
+}
+
+bool MainForm::com1Selected() const { return m_com1->isChecked(); }
+bool MainForm::com2Selected() const { return m_com2->isChecked(); }
+void MainForm::setPortPanelVisible(bool visible) { m_portPanel->setVisible(visible); }
+
+void MainForm::closeEvent(QCloseEvent *event)
+{
+    if (m_close)
+        m_close(); // ends the program; does not come back
+    event->accept();
+}

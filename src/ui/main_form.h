@@ -1,0 +1,85 @@
+#pragma once
+
+#include "state/chart.h"
+#include "state/form.h"
+
+#include <QMainWindow>
+
+#include <array>
+#include <functional>
+#include <map>
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QRadioButton;
+
+// The chart area: keeps its image itself, so it survives being covered, and
+// repaints only what was drawn since.
+class ChartView : public QWidget, public ChartSurface
+{
+public:
+    ChartView(QWidget *parent, int widthTwips, int heightTwips, double dpi, qreal devicePixelRatio);
+
+    void clear() override;
+    void drawLine(float x1, float y1, float x2, float y2, QColor colour) override;
+    [[nodiscard]] const RetainedChart &image() const { return m_chart; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    void refresh();
+
+    RetainedChart m_chart;
+};
+
+// The program's one window.
+class MainForm : public QMainWindow, public Form
+{
+public:
+    explicit MainForm(QWidget *parent = nullptr);
+
+    // Routes a menu item or button (by its name) to its command.
+    void setCommand(const QString &name, std::function<void()> command);
+    // Runs on every change of a field's text, with the field's number.
+    void setFieldChanged(std::function<void(int)> handler) { m_fieldChanged = std::move(handler); }
+    // Runs when the window's own close button is used.
+    void setCloseHandler(std::function<void()> handler) { m_close = std::move(handler); }
+
+    [[nodiscard]] QString text(Field field) const override;
+    void setText(Field field, const QString &text) override;
+    void setCaption(Caption label, const QString &text) override;
+    [[nodiscard]] QString caption(Caption label) const override;
+    [[nodiscard]] bool com1Selected() const override;
+    [[nodiscard]] bool com2Selected() const override;
+    void setPortPanelVisible(bool visible) override;
+    [[nodiscard]] ChartSurface &chart() override { return *m_picture; }
+
+    [[nodiscard]] ChartView &chartView() { return *m_picture; }
+    [[nodiscard]] int twips(int value) const;
+    void centreOnScreen();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildMenus();
+    void route(const QString &name);
+
+    double m_dpi;
+    ChartView *m_picture = nullptr;
+    QGroupBox *m_portPanel = nullptr;
+    QRadioButton *m_com1 = nullptr;
+    QRadioButton *m_com2 = nullptr;
+    std::array<QLineEdit *, 8> m_fields{};
+    QLabel *m_label5 = nullptr;
+    QLabel *m_label6 = nullptr;
+    std::map<QString, std::function<void()>> m_commands;
+    std::function<void(int)> m_fieldChanged;
+    std::function<void()> m_close;
+};
+
+// Fonts the layout asks for, each falling back to a face the system has.
+[[nodiscard]] QFont systemBoldFont();
+[[nodiscard]] QFont chartTitleFont();

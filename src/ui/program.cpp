@@ -1,0 +1,57 @@
+#include "program.h"
+
+#include "link/load.h"
+#include "link/port.h"
+#include "link/protocol.h"
+#include "link/transfer.h"
+#include "qt_printer.h"
+#include "records/record_file.h"
+#include "report/pdf_printer.h"
+#include "report/report.h"
+#include "run/monitor.h"
+#include "run/run_start.h"
+#include "run/run_stop.h"
+#include "startup.h"
+#include "state/profile.h"
+
+Program::Program(const Options &options)
+    : m_form(std::make_unique<MainForm>()), m_line(options.port1, options.port2)
+{
+    m_dialogParent = m_form.get();
+    m_timer1 = std::make_unique<QtTimer>([this] { Timer1_Timer(*m_context); });
+    m_timer3 = std::make_unique<QtTimer>([this] { Timer3_Timer(*m_context); });
+    if (options.pdfReport.isEmpty())
+        m_printer = std::make_unique<QtPrinterService>();
+    else
+        m_printer = std::make_unique<PdfPrinter>(options.pdfReport);
+
+    m_context = std::make_unique<Context>(Services{*m_form, m_line, m_pump, *m_timer1, *m_timer3,
+                                                   m_messages, m_files, *m_printer, m_clock,
+                                                   m_terminator});
+    Context &c = *m_context;
+    MainForm &f = *m_form;
+    f.setCommand(QStringLiteral("openfile"), [&c] { openfile_Click(c); });
+    f.setCommand(QStringLiteral("savefile"), [&c] { savefile_Click(c); });
+    f.setCommand(QStringLiteral("printpaper"), [&c] { printpaper_Click(c); });
+    f.setCommand(QStringLiteral("exit"), [&c] { exit_Click(c); });
+    f.setCommand(QStringLiteral("selectport"), [&c] { selectport_Click(c); });
+    f.setCommand(QStringLiteral("to8031"), [&c] { to8031_Click(c); });
+    f.setCommand(QStringLiteral("getcanshu"), [&c] { getcanshu_Click(c); });
+    f.setCommand(QStringLiteral("stopcomm"), [&c] { stopcomm_Click(c); });
+    f.setCommand(QStringLiteral("from8031"), [&c] { from8031_Click(c); });
+    f.setCommand(QStringLiteral("stop"), [&c] { stop_Click(c); });
+    f.setCommand(QStringLiteral("yes"), [&c] { yes_Click(c); });
+    f.setCommand(QStringLiteral("cancel"), [&c] { cancel_Click(c); });
+    f.setFieldChanged([&c](int field) { profileFieldChanged(c, field); });
+    f.setCloseHandler([&c] { exit_Click(c); });
+    m_line.setFaultHandler([&c] { reportLineFault(c); });
+}
+
+Program::~Program() = default;
+
+void Program::show()
+{
+    Form_Load(*m_context);
+    m_form->show();
+    m_form->centreOnScreen();
+}

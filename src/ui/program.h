@@ -1,0 +1,44 @@
+#pragma once
+
+#include "link/qt_serial_line.h"
+#include "main_form.h"
+#include "qt_platform.h"
+#include "state/context.h"
+
+#include <memory>
+
+// One life of the operator program: the window, the platform services and the
+// shared state, wired together.
+class Program
+{
+public:
+    struct Options
+    {
+        QString port1 = QtSerialLine::defaultPortName(1);
+        QString port2 = QtSerialLine::defaultPortName(2);
+        // Where set, Print writes this PDF instead of using the default printer.
+        QString pdfReport;
+    };
+
+    explicit Program(const Options &options);
+    ~Program();
+
+    [[nodiscard]] MainForm &form() { return *m_form; }
+    [[nodiscard]] Context &context() { return *m_context; }
+    // Start-up, then the window shown centred on the screen.
+    void show();
+
+private:
+    std::unique_ptr<MainForm> m_form;
+    QWidget *m_dialogParent = nullptr;
+    QtSerialLine m_line;
+    QtEventPump m_pump;
+    std::unique_ptr<QtTimer> m_timer1;
+    std::unique_ptr<QtTimer> m_timer3;
+    QtMessageBox m_messages{m_dialogParent};
+    QtFileDialog m_files{m_dialogParent};
+    std::unique_ptr<PrinterService> m_printer;
+    SystemClock m_clock;
+    ProcessTerminator m_terminator;
+    std::unique_ptr<Context> m_context;
+};

@@ -1,0 +1,86 @@
+#include "qt_platform.h"
+
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+const QString kTitle = QStringLiteral("ORVALEN REFLOW VOEN");
+}
+
+QtEventPump::QtEventPump()
+{
+    m_heartbeat.setInterval(500);
+    m_heartbeat.start();
+}
+
+void QtEventPump::pumpEvents()
+{
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+QtTimer::QtTimer(std::function<void()> onTick) : m_onTick(std::move(onTick))
+{
+    QObject::connect(&m_timer, &QTimer::timeout, [this] {
+        if (m_onTick)
+            m_onTick();
+    });
+}
+
+void QtTimer::setInterval(int ms) { m_timer.setInterval(ms); }
+int QtTimer::interval() const { return m_timer.interval(); }
+
+void QtTimer::setEnabled(bool enabled)
+{
+    if (!enabled)
+        m_timer.stop();
+    else if (!m_timer.isActive())
+        m_timer.start();
+}
+
+bool QtTimer::isEnabled() const { return m_timer.isActive(); }
+
+void QtMessageBox::show(const QString &text, Kind kind)
+{
+    const QMessageBox::Icon icon = kind == Kind::Error     ? QMessageBox::Critical
+                                   : kind == Kind::Warning ? QMessageBox::Warning
+                                                           : QMessageBox::NoIcon;
+    QMessageBox box(icon, kTitle, text, QMessageBox::Ok, m_parent);
+    box.exec();
+}
+
+QString QtFileDialog::qtFilter(const QString &filter, int selected, QString &selectedDescription)
+{
+    const QStringList parts = filter.split(u'|');
+    QStringList entries;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        entries << parts[i];
+        if (i / 2 + 1 == selected)
+            selectedDescription = parts[i];
+    }
+    return entries.join(QStringLiteral(";;"));
+}
+
+QString QtFileDialog::openFileName(const QString &filter, int selected)
+{
+    QString chosen;
+    const QString qt = qtFilter(filter, selected, chosen);
+    return QFileDialog::getOpenFileName(m_parent, QStringLiteral("Open"), QString(), qt, &chosen);
+}
+
+QString QtFileDialog::saveFileName(const QString &filter, int selected)
+{
+    QString chosen;
+    const QString qt = qtFilter(filter, selected, chosen);
+    return QFileDialog::getSaveFileName(m_parent, QStringLiteral("Save"), QString(), qt, &chosen);
+}
+
+void ProcessTerminator::terminate()
+{
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(0);
+}

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "state/platform.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+
+class QWidget;
+
+// Sleeps in the event loop until something happens. A slow heartbeat makes
+// sure a waiting loop also comes round when nothing else happens (the date
+// readout must follow the calendar).
+class QtEventPump : public EventPump
+{
+public:
+    QtEventPump();
+    void pumpEvents() override;
+
+private:
+    QTimer m_heartbeat;
+};
+
+class QtTimer : public Timer
+{
+public:
+    explicit QtTimer(std::function<void()> onTick);
+    void setInterval(int ms) override;
+    [[nodiscard]] int interval() const override;
+    void setEnabled(bool enabled) override;
+    [[nodiscard]] bool isEnabled() const override;
+
+private:
+    QTimer m_timer;
+    std::function<void()> m_onTick;
+};
+
+class QtMessageBox : public MessageBox
+{
+public:
+    explicit QtMessageBox(QWidget *&parent) : m_parent(parent) {}
+    void show(const QString &text, Kind kind) override;
+
+private:
+    QWidget *&m_parent;
+};
+
+class QtFileDialog : public FileDialog
+{
+public:
+    explicit QtFileDialog(QWidget *&parent) : m_parent(parent) {}
+    QString openFileName(const QString &filter, int selected) override;
+    QString saveFileName(const QString &filter, int selected) override;
+
+    // "A|a|B|b" as Qt's "A;;B", and the selected entry's description.
+    static QString qtFilter(const QString &filter, int selected, QString &selectedDescription);
+
+private:
+    QWidget *&m_parent;
+};
+
+class SystemClock : public Clock
+{
+public:
+    [[nodiscard]] QDateTime now() const override { return QDateTime::currentDateTime(); }
+};
+
+// Ends the process at once, whatever waits are on the stack.
+class ProcessTerminator : public Terminator
+{
+public:
+    [[noreturn]] void terminate() override;
+};

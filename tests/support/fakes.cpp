@@ -1,0 +1,251 @@
+#include "fakes.h"
+
+#include "run/monitor.h"
+#include "run/run_stop.h"
+#include "state/profile.h"
+#include "ui/startup.h"
+
+void FakeWorld::at(qint64 ms, std::function<void()> action)
+{
+    m_events.emplace(std::max(ms, m_now), std::move(action));
+}
+
+bool FakeWorld::runDue()
+{
+    bool did = false;
+    while (!m_events.empty() && m_events.begin()->first <= m_now) {
+        auto action = std::move(m_events.begin()->second);
+        m_events.erase(m_events.begin());
+        action();
+        did = true;
+    }
+    for (FakeTimer *t : m_timers) {
+        if (t->due(m_now)) {
+            t->fire();
+            did = true;
+        }
+    }
+    return did;
+}
+
+void FakeWorld::pumpEvents()
+{
+    if (++pumps > maxPumps)
+        throw ScriptEnded{};
+    for (;;) {
+        bool did = runDue();
+        if (line && line->deliver())
+            did = true;
+        if (did)
+            return;
+        qint64 next = -1;
+        if (!m_events.empty())
+            next = m_events.begin()->first;
+        for (FakeTimer *t : m_timers) {
+            if (t->isEnabled() && t->interval() > 0 && (next < 0 || t->next() < next))
+                next = t->next();
+        }
+        if (next < 0)
+            throw ScriptEnded{}; // the real program would sleep for good
+        m_now = std::max(m_now, next);
+    }
+}
+
+FakeTimer::FakeTimer(FakeWorld &world, std::function<void()> tick)
+    : onTick(std::move(tick)), m_world(world)
+{
+    world.addTimer(this);
+}
+
+void FakeTimer::setInterval(int ms)
+{
+    m_interval = ms;
+    m_next = m_world.ms() + ms; // a new interval starts a new period
+}
+
+void FakeTimer::setEnabled(bool enabled)
+{
+    if (enabled && !m_enabled)
+        m_next = m_world.ms() + m_interval;
+    m_enabled = enabled;
+}
+
+void FakeTimer::fire()
+{
+    m_next += m_interval;
+    ++ticks;
+    if (onTick)
+        onTick();
+}
+
+void FakeLine::setPortNumber(int port)
+{
+    m_port = port;
+    log << QStringLiteral("port %1").arg(port);
+}
+
+void FakeLine::setSettings(const QString &settings) { log << QStringLiteral("settings ") + settings; }
+
+void FakeLine::discardReceived()
+{
+    log << QStringLiteral("discardReceived");
+    m_queue.clear();
+    m_buffer.clear();
+}
+
+bool FakeLine::open(QString &error)
+{
+    log << QStringLiteral("open");
+    if (!openError.isEmpty()) {
+        error = openError;
+        return false;
+    }
+    m_open = true;
+    ++opens;
+    return true;
+}
+
+void FakeLine::close()
+{
+    log << QStringLiteral("close");
+    m_open = false;
+    m_queue.clear();
+    m_buffer.clear();
+}
+
+QByteArray FakeLine::readAll()
+{
+    return std::exchange(m_buffer, QByteArray());
+}
+
+void FakeLine::write(const QByteArray &bytes)
+{
+    for (char ch : bytes) {
+        const int b = static_cast<unsigned char>(ch);
+        sent.push_back(b);
+        sentAt.push_back(world ? world->ms() : 0);
+        sentOnPort.push_back(m_port);
+        if (onSent)
+            onSent(b);
+    }
+}
+
+void FakeLine::arrive(const QByteArray &bytes)
+{
+    if (!m_open)
+        return;
+    for (char ch : bytes)
+        m_queue.push_back(ch);
+}
+
+void FakeLine::arrive(std::initializer_list<int> bytes)
+{
+    QByteArray a;
+    for (int b : bytes)
+        a.append(char(b));
+    arrive(a);
+}
+
+bool FakeLine::deliver()
+{
+    if (!m_open || !m_buffer.isEmpty() || m_queue.empty())
+        return false;
+    m_buffer.append(m_queue.front());
+    m_queue.pop_front();
+    return true;
+}
+
+void FakeMessages::show(const QString &text, Kind kind)
+{
+    texts << text;
+    kinds.push_back(kind);
+    if (whileOpen)
+        whileOpen(text);
+}
+
+QString FakeFiles::openFileName(const QString &filter, int selected)
+{
+    lastFilter = filter;
+    lastSelected = selected;
+    ++shown;
+    return answers.isEmpty() ? QString() : answers.takeFirst();
+}
+
+QString FakeFiles::saveFileName(const QString &filter, int selected)
+{
+    return openFileName(filter, selected);
+}
+
+std::vector<RecordingPage::Op> RecordingPage::of(Op::Kind kind) const
+{
+    std::vector<Op> out;
+    for (const Op &op : ops)
+        if (op.kind == kind)
+            out.push_back(op);
+    return out;
+}
+
+PrintSurface *FakePrinter::beginDocument(QString &error)
+{
+    if (!beginError.isEmpty()) {
+        error = beginError;
+        return nullptr;
+    }
+    page = std::make_unique<RecordingPage>();
+    return page.get();
+}
+
+bool FakePrinter::endDocument(QString &error)
+{
+    if (!endError.isEmpty()) {
+        error = endError;
+        return false;
+    }
+    ++documents;
+    return true;
+}
+
+void FakeForm::setText(Field field, const QString &text)
+{
+    fields[std::size_t(field) - 1] = text;
+    changes.push_back(int(field));
+    if (onChange)
+        onChange(int(field));
+}
+
+Rig::Rig()
+    : c(Services{form, line, world, timer1, timer3, messages, files, printer, world, terminator})
+{
+    world.line = &line;
+    line.world = &world;
+    form.onChange = [this](int field) { profileFieldChanged(c, field); };
+    timer1.onTick = [this] { Timer1_Timer(c); };
+    timer3.onTick = [this] { Timer3_Timer(c); };
+    Form_Load(c);
+    form.changes.clear();
+}
+
+void Rig::run(const std::function<void()> &command)
+{
+    try {
+        command();
+    } catch (const ScriptEnded &) {
+    }
+}
+
+void Rig::answerLoads(std::array<int, 6> answers, qint64 delayMs)
+{
+    line.onSent = [this, answers, delayMs](int b) {
+        if (b >= 1 && b <= 6)
+            world.after(delayMs, [this, v = answers[std::size_t(b - 1)]] { line.arrive({v}); });
+    };
+}
+
+void Rig::frameAt(qint64 ms, int reading)
+{
+    world.at(ms, [this, reading] {
+        const int high = (reading >> 8) & 0xff;
+        const int low = reading & 0xff;
+        line.arrive({high, low, (high + low) & 0xff});
+    });
+}

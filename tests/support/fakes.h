@@ -1,0 +1,238 @@
+#pragma once
+
+#include "link/serial_line.h"
+#include "report/print_surface.h"
+#include "state/chart.h"
+#include "state/context.h"
+
+#include <QDateTime>
+#include <QStringList>
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+// Thrown by the scripted pump when nothing more can happen: the program would
+// sleep for good. Ends a scenario.
+struct ScriptEnded
+{
+};
+// Thrown by the fake terminator: the program ended.
+struct ProgramEnded
+{
+};
+
+class FakeLine;
+
+// Virtual time: scripted events and timer ticks happen when the program pumps
+// events, and time jumps to the next thing that happens, so whole runs take
+// no real time.
+class FakeWorld : public EventPump, public Clock
+{
+public:
+    void at(qint64 ms, std::function<void()> action);
+    void after(qint64 ms, std::function<void()> action) { at(m_now + ms, std::move(action)); }
+
+    void pumpEvents() override;
+    [[nodiscard]] QDateTime now() const override { return m_epoch.addMSecs(m_now); }
+    [[nodiscard]] qint64 ms() const { return m_now; }
+    void setEpoch(const QDateTime &epoch) { m_epoch = epoch; }
+
+    long long pumps = 0;
+    long long maxPumps = 50'000'000; // a scenario that loops beyond this is a bug
+    FakeLine *line = nullptr;
+
+    class FakeTimer;
+    void addTimer(FakeTimer *t) { m_timers.push_back(t); }
+
+private:
+    bool runDue();
+    std::multimap<qint64, std::function<void()>> m_events;
+    std::vector<FakeTimer *> m_timers;
+    qint64 m_now = 0;
+    QDateTime m_epoch = QDateTime(QDate(2024, 5, 9), QTime(14, 3, 27));
+};
+
+class FakeWorld::FakeTimer : public Timer
+{
+public:
+    FakeTimer(FakeWorld &world, std::function<void()> onTick);
+    void setInterval(int ms) override;
+    [[nodiscard]] int interval() const override { return m_interval; }
+    void setEnabled(bool enabled) override;
+    [[nodiscard]] bool isEnabled() const override { return m_enabled; }
+
+    [[nodiscard]] bool due(qint64 now) const { return m_enabled && m_interval > 0 && m_next <= now; }
+    [[nodiscard]] qint64 next() const { return m_next; }
+    void fire();
+    std::function<void()> onTick;
+    int ticks = 0;
+
+private:
+    FakeWorld &m_world;
+    int m_interval = 0;
+    bool m_enabled = false;
+    qint64 m_next = 0;
+};
+using FakeTimer = FakeWorld::FakeTimer;
+
+// A serial line that behaves like the real one with a one-byte receive buffer:
+// the system queue holds what arrived, and each pump moves one byte into the
+// buffer where the program can count and read it.
+class FakeLine : public SerialLine
+{
+public:
+    [[nodiscard]] bool isOpen() const override { return m_open; }
+    void setPortNumber(int port) override;
+    void setSettings(const QString &settings) override;
+    void setRawInput() override { log << QStringLiteral("raw"); }
+    void setReadLength(int length) override { log << QStringLiteral("readLength %1").arg(length); }
+    void setReceiveBufferSize(int bytes) override { log << QStringLiteral("buffer %1").arg(bytes); }
+    void discardReceived() override;
+    void discardUnsent() override { log << QStringLiteral("discardUnsent"); }
+    bool open(QString &error) override;
+    void close() override;
+    [[nodiscard]] int bytesWaiting() override { return m_open ? int(m_buffer.size()) : 0; }
+    QByteArray readAll() override;
+    void write(const QByteArray &bytes) override;
+    [[nodiscard]] QString portName() const override { return QStringLiteral("port%1").arg(m_port); }
+    [[nodiscard]] QString takeFault() override { return std::exchange(fault, QString()); }
+
+    // The controller sends bytes; lost while the port is closed.
+    void arrive(const QByteArray &bytes);
+    void arrive(std::initializer_list<int> bytes);
+    // One byte moves from the system's queue into the buffer, as a notifier would.
+    bool deliver();
+
+    int port() const { return m_port; }
+    std::vector<int> sent;                  // every byte written, in order
+    std::vector<qint64> sentAt;             // virtual time of each
+    std::vector<int> sentOnPort;            // the port each went out on
+    QStringList log;                        // the port operations, in order
+    QString openError;                      // set: open fails with it
+    QString fault;                          // set: reported at the next pump
+    std::function<void(int)> onSent;        // the controller's side
+    FakeWorld *world = nullptr;
+    int opens = 0;
+    std::size_t queued() const { return m_queue.size() + std::size_t(m_buffer.size()); }
+
+private:
+    bool m_open = false;
+    int m_port = 1;
+    std::deque<char> m_queue;
+    QByteArray m_buffer;
+};
+
+class FakeMessages : public MessageBox
+{
+public:
+    void show(const QString &text, Kind kind) override;
+    QStringList texts;
+    std::vector<Kind> kinds;
+    // Runs while the box is open (the operator's time in front of it).
+    std::function<void(const QString &)> whileOpen;
+};
+
+class FakeFiles : public FileDialog
+{
+public:
+    QString openFileName(const QString &filter, int selected) override;
+    QString saveFileName(const QString &filter, int selected) override;
+    QStringList answers; // taken in order; empty text = cancelled
+    QString lastFilter;
+    int lastSelected = 0;
+    int shown = 0;
+};
+
+class FakeTerminator : public Terminator
+{
+public:
+    [[noreturn]] void terminate() override { ++calls; throw ProgramEnded{}; }
+    int calls = 0;
+};
+
+// Records every printer operation.
+class RecordingPage : public PrintSurface
+{
+public:
+    struct Op
+    {
+        enum Kind { Font, Text, Width, Line, Point } kind;
+        float x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+        double size = 0;
+        QString text;
+    };
+    void setFontSize(double points) override { ops.push_back({Op::Font, 0, 0, 0, 0, points, {}}); }
+    void text(float x, float y, const QString &t) override { ops.push_back({Op::Text, x, y, 0, 0, 0, t}); }
+    void setLineWidth(int px) override { ops.push_back({Op::Width, 0, 0, 0, 0, double(px), {}}); }
+    void line(float x1, float y1, float x2, float y2) override { ops.push_back({Op::Line, x1, y1, x2, y2, 0, {}}); }
+    void point(float x, float y) override { ops.push_back({Op::Point, x, y, 0, 0, 0, {}}); }
+    std::vector<Op> ops;
+    [[nodiscard]] std::vector<Op> of(Op::Kind kind) const;
+};
+
+class FakePrinter : public PrinterService
+{
+public:
+    PrintSurface *beginDocument(QString &error) override;
+    bool endDocument(QString &error) override;
+    QString beginError; // set: no printer
+    QString endError;   // set: the printer fails at the end
+    int documents = 0;
+    std::unique_ptr<RecordingPage> page;
+};
+
+class FakeForm : public Form
+{
+public:
+    FakeForm() : m_chart(7440, 4476) {}
+    [[nodiscard]] QString text(Field field) const override { return fields[std::size_t(field) - 1]; }
+    void setText(Field field, const QString &text) override;
+    void setCaption(Caption label, const QString &text) override { captions[int(label)] = text; }
+    [[nodiscard]] QString caption(Caption label) const override { return captions[int(label)]; }
+    [[nodiscard]] bool com1Selected() const override { return com1; }
+    [[nodiscard]] bool com2Selected() const override { return com2; }
+    void setPortPanelVisible(bool visible) override { panelVisible = visible; }
+    [[nodiscard]] ChartSurface &chart() override { return m_chart; }
+    [[nodiscard]] RetainedChart &image() { return m_chart; }
+
+    // The operator types a whole text into field n (1..8).
+    void type(int n, const QString &text) { setText(Form::Field(n), text); }
+
+    QString fields[8];
+    QString captions[2];
+    bool com1 = true;
+    bool com2 = false;
+    bool panelVisible = true;
+    std::function<void(int)> onChange;
+    std::vector<int> changes; // field numbers, in order
+
+private:
+    RetainedChart m_chart;
+};
+
+// Everything one program life needs, scripted, with start-up done.
+struct Rig
+{
+    Rig();
+    FakeForm form;
+    FakeWorld world;
+    FakeLine line;
+    FakeTimer timer1{world, {}};
+    FakeTimer timer3{world, {}};
+    FakeMessages messages;
+    FakeFiles files;
+    FakePrinter printer;
+    FakeTerminator terminator;
+    Context c;
+
+    // Runs a command until it returns or nothing more can happen.
+    void run(const std::function<void()> &command);
+    // A controller that answers read requests 1..6 with these slot bytes.
+    void answerLoads(std::array<int, 6> answers, qint64 delayMs = 5);
+    // Sends one reading frame (high, low, check) at virtual time ms.
+    void frameAt(qint64 ms, int reading);
+    [[nodiscard]] double sample(int k) const { return c.state.samples[std::size_t(k)].leadingNumber(); }
+};
