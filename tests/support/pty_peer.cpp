@@ -1,0 +1,82 @@
+#include "pty_peer.h"
+
+#include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+PtyPeer::PtyPeer()
+{
+    int slave = -1;
+    char name[256] = {};
+    if (openpty(&m_master, &slave, name, nullptr, nullptr) != 0) {
+        m_master = -1;
+        return;
+    }
+    termios tio{};
+    tcgetattr(m_master, &tio);
+    cfmakeraw(&tio);
+    tcsetattr(m_master, TCSANOW, &tio);
+    fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
+    m_path = QString::fromLocal8Bit(name);
+    // Keeping the slave open means the pair survives the program closing and
+    // reopening its end, as a serial device does.
+    m_slaveKeeper = slave;
+}
+
+PtyPeer::~PtyPeer()
+{
+    m_notifier.reset();
+    if (m_master >= 0)
+        ::close(m_master);
+    if (m_slaveKeeper >= 0)
+        ::close(m_slaveKeeper);
+}
+
+void PtyPeer::write(const QByteArray &bytes)
+{
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(m_master, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n > 0)
+            done += n;
+        else
+            usleep(1000);
+    }
+}
+
+QByteArray PtyPeer::readAvailable()
+{
+    QByteArray out;
+    char buf[512];
+    for (;;) {
+        const ssize_t n = ::read(m_master, buf, sizeof buf);
+        if (n <= 0)
+            break;
+        out.append(buf, n);
+    }
+    return out;
+}
+
+void PtyPeer::onReceive(std::function<void(unsigned char)> handler)
+{
+    m_handler = std::move(handler);
+    m_notifier = std::make_unique<QSocketNotifier>(m_master, QSocketNotifier::Read);
+    QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [this] {
+        const QByteArray bytes = readAvailable();
+        for (char ch : bytes)
+            if (m_handler)
+                m_handler(static_cast<unsigned char>(ch));
+    });
+}
+
+void PtyPeer::hangUp()
+{
+    m_notifier.reset();
+    if (m_slaveKeeper >= 0)
+        ::close(m_slaveKeeper);
+    m_slaveKeeper = -1;
+    if (m_master >= 0)
+        ::close(m_master);
+    m_master = -1;
+}

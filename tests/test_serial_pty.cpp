@@ -1,0 +1,159 @@
+#include "fakes.h"
+#include "pty_peer.h"
+
+#include "link/load.h"
+#include "link/port.h"
+#include "link/protocol.h"
+#include "link/qt_serial_line.h"
+#include "state/profile.h"
+#include "ui/qt_platform.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+
+// The real serial port and the real event pump, with the operator's side faked.
+struct PtyRig
+{
+    explicit PtyRig(const QString &port1, const QString &port2 = QStringLiteral("/dev/null-port2"))
+        : line(port1, port2),
+          timer1([] {}),
+          timer3([] {}),
+          c(Services{form, line, pump, timer1, timer3, messages, files, printer, clock, terminator})
+    {
+        form.onChange = [this](int f) { profileFieldChanged(c, f); };
+        line.setFaultHandler([this] { reportLineFault(c); });
+    }
+    FakeForm form;
+    QtSerialLine line;
+    QtEventPump pump;
+    QtTimer timer1;
+    QtTimer timer3;
+    FakeMessages messages;
+    FakeFiles files;
+    FakePrinter printer;
+    SystemClock clock;
+    FakeTerminator terminator;
+    Context c;
+};
+
+class TestSerialPty : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void parameterLoadOverRealPort();
+    void flushDiscardsBytesHeldBySystem();
+    void burstArrivesWholeAndInOrder();
+    void closedPortCountsZero();
+    void absentPortIsReported();
+    void pulledCableIsToldOnceAndRunKept();
+};
+
+void TestSerialPty::parameterLoadOverRealPort()
+{
+    PtyPeer peer;
+    QVERIFY(peer.ok());
+    PtyRig rig(peer.path());
+    peer.write(QByteArray("\x55\x66", 2)); // stale bytes before the command: never answers
+    QByteArray requests;
+    const QByteArray answers("\x96\x3c\x82\x5a\x78\x28", 6); // 150 60 130 90 120 40
+    peer.onReceive([&](unsigned char b) {
+        requests.append(char(b));
+        if (b >= 1 && b <= 6)
+            peer.write(answers.mid(b - 1, 1));
+    });
+    // The stale bytes are written before the port opens; the open sequence
+    // discards them (and flushInput would, had they come later).
+    getcanshu_Click(rig.c);
+    QCOMPARE(requests, QByteArray("\x01\x02\x03\x04\x05\x06", 6));
+    const QStringList expected{"150", "60", "230", "90", "220", "40"};
+    for (int i = 0; i < 6; ++i)
+        QCOMPARE(rig.form.fields[i], expected[i]);
+    QVERIFY(rig.line.isOpen());
+    QVERIFY(rig.messages.texts.isEmpty());
+}
+
+void TestSerialPty::flushDiscardsBytesHeldBySystem()
+{
+    PtyPeer peer;
+    QVERIFY(peer.ok());
+    PtyRig rig(peer.path());
+    QVERIFY(ensurePortOpen(rig.c));
+    peer.write(QByteArray(100, 'x')); // one byte reaches the buffer, the rest waits
+    for (int i = 0; i < 200 && rig.line.bytesWaiting() == 0; ++i)
+        pumpEvents(rig.c);
+    QCOMPARE(rig.line.bytesWaiting(), 1); // the one-byte receive buffer
+    flushInput(rig.c);
+    peer.write(QByteArray("\x2a", 1));
+    const std::optional<int> v = awaitByte(rig.c);
+    QCOMPARE(v, std::optional<int>(42));
+}
+
+void TestSerialPty::burstArrivesWholeAndInOrder()
+{
+    PtyPeer peer;
+    QVERIFY(peer.ok());
+    PtyRig rig(peer.path());
+    QVERIFY(ensurePortOpen(rig.c));
+    QByteArray burst;
+    for (int i = 0; i < 3000; ++i)
+        burst.append(char(i * 7 % 256));
+    peer.write(burst);
+    QByteArray got;
+    while (got.size() < burst.size()) {
+        const std::optional<int> b = awaitByte(rig.c);
+        QVERIFY(b);
+        QCOMPARE(rig.c.state.rxBuffer.size(), 1); // every read takes one byte
+        got.append(char(*b));
+    }
+    QCOMPARE(got, burst);
+}
+
+void TestSerialPty::closedPortCountsZero()
+{
+    QtSerialLine line(QStringLiteral("/dev/null-port1"));
+    QCOMPARE(line.bytesWaiting(), 0);
+    QVERIFY(line.readAll().isEmpty());
+    line.discardReceived(); // nothing to do, nothing raised
+    line.close();
+    QVERIFY(!line.isOpen());
+}
+
+void TestSerialPty::absentPortIsReported()
+{
+    PtyRig rig(QStringLiteral("/dev/orvalen-no-such-port"));
+    getcanshu_Click(rig.c);
+    QCOMPARE(rig.messages.texts.size(), 1);
+    QVERIFY(rig.messages.texts[0].contains(QStringLiteral("/dev/orvalen-no-such-port")));
+    QVERIFY(!rig.line.isOpen());
+}
+
+void TestSerialPty::pulledCableIsToldOnceAndRunKept()
+{
+    auto peer = std::make_unique<PtyPeer>();
+    QVERIFY(peer->ok());
+    PtyRig rig(peer->path());
+    QVERIFY(ensurePortOpen(rig.c));
+    for (int k = 0; k < 9; ++k)
+        rig.c.state.samples[std::size_t(k)] = 100 + k;
+    rig.c.state.runTicks = 9;
+    peer->hangUp();
+    QElapsedTimer clock;
+    clock.start();
+    long pumps = 0;
+    while (clock.elapsed() < 300) {
+        pumpEvents(rig.c);
+        ++pumps;
+    }
+    QCOMPARE(rig.messages.texts.size(), 1);
+    QVERIFY(rig.messages.texts[0].contains(QStringLiteral("lost")));
+    QVERIFY(!rig.line.isOpen());
+    for (int k = 0; k < 9; ++k) // what was recorded stays
+        QCOMPARE(rig.c.state.samples[std::size_t(k)], LooseValue(100 + k));
+    QCOMPARE(rig.c.state.runTicks, LooseValue(9));
+    // Asleep after the fault: a spinning port would pump thousands of times.
+    QVERIFY2(pumps < 50, qPrintable(QString::number(pumps)));
+}
+
+QTEST_GUILESS_MAIN(TestSerialPty)
+#include "test_serial_pty.moc"
