@@ -5,11 +5,35 @@
 #include "link/port.h"
 #include "link/protocol.h"
 #include "link/qt_serial_line.h"
+#include "run/monitor.h"
+#include "run/run_start.h"
+#include "run/run_stop.h"
 #include "state/profile.h"
 #include "ui/qt_platform.h"
 
 #include <QElapsedTimer>
+#include <QTimer>
 #include <QTest>
+
+// The real pump, which can end a scenario once no handler is on the stack
+// between the test and the pump (never through Qt's own dispatch).
+class EndablePump : public EventPump
+{
+public:
+    void pumpEvents() override
+    {
+        ++m_depth;
+        m_inner.pumpEvents();
+        --m_depth;
+        if (end && m_depth == 0)
+            throw ScriptEnded{};
+    }
+    bool end = false;
+
+private:
+    QtEventPump m_inner;
+    int m_depth = 0;
+};
 
 // The real serial port and the real event pump, with the operator's side faked.
 struct PtyRig
@@ -22,10 +46,12 @@ struct PtyRig
     {
         form.onChange = [this](int f) { profileFieldChanged(c, f); };
         line.setFaultHandler([this] { reportLineFault(c); });
+        timer1.onTickCall([this] { Timer1_Timer(c); });
+        timer3.onTickCall([this] { Timer3_Timer(c); });
     }
     FakeForm form;
     QtSerialLine line;
-    QtEventPump pump;
+    EndablePump pump;
     QtTimer timer1;
     QtTimer timer3;
     FakeMessages messages;
@@ -47,6 +73,7 @@ private slots:
     void closedPortCountsZero();
     void absentPortIsReported();
     void pulledCableIsToldOnceAndRunKept();
+    void wholeRunAndStopOverRealPort();
 };
 
 void TestSerialPty::parameterLoadOverRealPort()
@@ -153,6 +180,55 @@ void TestSerialPty::pulledCableIsToldOnceAndRunKept()
     QCOMPARE(rig.c.state.runTicks, LooseValue(9));
     // Asleep after the fault: a spinning port would pump thousands of times.
     QVERIFY2(pumps < 50, qPrintable(QString::number(pumps)));
+}
+
+void TestSerialPty::wholeRunAndStopOverRealPort()
+{
+    PtyPeer peer;
+    QVERIFY(peer.ok());
+    PtyRig rig(peer.path());
+    QByteArray received;
+    QTimer frames;
+    int reading = 100;
+    QObject::connect(&frames, &QTimer::timeout, [&] {
+        const char frame[3] = {char(reading >> 8), char(reading & 0xff), char((reading >> 8) + (reading & 0xff))};
+        peer.write(QByteArray(frame, 3));
+        ++reading;
+    });
+    const QByteArray answers("\x96\x3c\x82\x5a\x78\x28", 6);
+    peer.onReceive([&](unsigned char b) {
+        received.append(char(b));
+        if (b >= 1 && b <= 6)
+            peer.write(answers.mid(b - 1, 1));
+        else if (b == 0xAA)
+            frames.start(100);
+        else if (b == 0xBB)
+            frames.stop();
+    });
+    QTimer::singleShot(3300, [&] { stop_Click(rig.c); });
+    rig.messages.whileOpen = [&](const QString &text) {
+        if (text == QStringLiteral("Vone Stoped"))
+            rig.pump.end = true;
+    };
+    try {
+        from8031_Click(rig.c);
+    } catch (const ScriptEnded &) {
+    }
+    received += peer.readAvailable(); // what came after the peer last looked
+    QCOMPARE(received.left(7), QByteArray("\x01\x02\x03\x04\x05\x06\xaa", 7));
+    QCOMPARE(received.mid(7), QByteArray(11, char(0xBB)));
+    QCOMPARE(rig.messages.texts, QStringList{QStringLiteral("Vone Stoped")});
+    const SharedState &s = rig.c.state;
+    const double ticks = s.runTicks.leadingNumber();
+    QVERIFY2(ticks >= 3 && ticks <= 5, qPrintable(QString::number(ticks)));
+    // Ten frames a second, rising by one: each second's entry is its last.
+    for (int k = 1; k < int(ticks); ++k) {
+        const double v = s.samples[std::size_t(k)].leadingNumber();
+        QVERIFY2(v > s.samples[std::size_t(k - 1)].leadingNumber(), qPrintable(QString::number(k)));
+        QVERIFY(v >= 100 && v < 100 + 40);
+    }
+    QCOMPARE(rig.form.fields[2], QStringLiteral("230"));
+    QVERIFY(!rig.line.isOpen());
 }
 
 QTEST_GUILESS_MAIN(TestSerialPty)

@@ -102,8 +102,10 @@ bool QtSerialLine::open(QString &error)
 
 void QtSerialLine::close()
 {
-    if (m_port.isOpen())
-        m_port.close();
+    if (!m_port.isOpen())
+        return;
+    m_port.flush(); // a stop byte written just before must still reach the oven
+    m_port.close();
 }
 
 int QtSerialLine::bytesWaiting()
@@ -122,8 +124,10 @@ QByteArray QtSerialLine::readAll()
 
 void QtSerialLine::write(const QByteArray &bytes)
 {
-    if (m_port.isOpen())
-        m_port.write(bytes);
+    if (!m_port.isOpen())
+        return;
+    m_port.write(bytes);
+    m_port.flush(); // hand it to the system now, not at the next event
 }
 
 QString QtSerialLine::portName() const { return m_names[std::size_t(m_portNumber - 1)]; }

@@ -26,6 +26,7 @@ class QtTimer : public Timer
 {
 public:
     explicit QtTimer(std::function<void()> onTick);
+    void onTickCall(std::function<void()> onTick) { m_onTick = std::move(onTick); }
     void setInterval(int ms) override;
     [[nodiscard]] int interval() const override;
     void setEnabled(bool enabled) override;

@@ -32,6 +32,12 @@ void FakeWorld::pumpEvents()
 {
     if (++pumps > maxPumps)
         throw ScriptEnded{};
+    struct Depth
+    {
+        int &d;
+        explicit Depth(int &depth, int &most) : d(depth) { most = std::max(most, ++d); }
+        ~Depth() { --d; }
+    } depthGuard(depth, maxDepth);
     for (;;) {
         bool did = runDue();
         if (line && line->deliver())
@@ -47,6 +53,8 @@ void FakeWorld::pumpEvents()
         }
         if (next < 0)
             throw ScriptEnded{}; // the real program would sleep for good
+        if (endMs >= 0 && next > endMs)
+            throw ScriptEnded{};
         m_now = std::max(m_now, next);
     }
 }
@@ -238,6 +246,8 @@ void Rig::answerLoads(std::array<int, 6> answers, qint64 delayMs)
     line.onSent = [this, answers, delayMs](int b) {
         if (b >= 1 && b <= 6)
             world.after(delayMs, [this, v = answers[std::size_t(b - 1)]] { line.arrive({v}); });
+        else if (b == 0xAA && onRunStart)
+            onRunStart(world.ms());
     };
 }
 
@@ -248,4 +258,11 @@ void Rig::frameAt(qint64 ms, int reading)
         const int low = reading & 0xff;
         line.arrive({high, low, (high + low) & 0xff});
     });
+}
+
+void Rig::framesEverySecond(qint64 startMs, const std::vector<int> &readings)
+{
+    for (std::size_t k = 0; k < readings.size(); ++k)
+        if (readings[k] >= 0) // a negative entry is a silent second
+            frameAt(startMs + 500 + 1000 * qint64(k), readings[k]);
 }

@@ -41,6 +41,9 @@ public:
     void setEpoch(const QDateTime &epoch) { m_epoch = epoch; }
 
     long long pumps = 0;
+    qint64 endMs = -1; // where set, the scenario ends when time would pass it
+    int depth = 0;    // pump calls on the stack now
+    int maxDepth = 0; // the most there ever were
     long long maxPumps = 50'000'000; // a scenario that loops beyond this is a bug
     FakeLine *line = nullptr;
 
@@ -184,10 +187,29 @@ public:
     std::unique_ptr<RecordingPage> page;
 };
 
+// Keeps the image and also counts the curve's strokes.
+class CountingChart : public ChartSurface
+{
+public:
+    CountingChart() : image(7440, 4476) {}
+    void clear() override { image.clear(); ++clears; }
+    void drawLine(float x1, float y1, float x2, float y2, QColor colour) override
+    {
+        image.drawLine(x1, y1, x2, y2, colour);
+        if (colour == chart::kCurveColour)
+            strokes.push_back({x1, y1, x2, y2});
+        else
+            ++gridLines;
+    }
+    RetainedChart image;
+    std::vector<std::array<float, 4>> strokes;
+    int gridLines = 0;
+    int clears = 0;
+};
+
 class FakeForm : public Form
 {
 public:
-    FakeForm() : m_chart(7440, 4476) {}
     [[nodiscard]] QString text(Field field) const override { return fields[std::size_t(field) - 1]; }
     void setText(Field field, const QString &text) override;
     void setCaption(Caption label, const QString &text) override { captions[int(label)] = text; }
@@ -195,8 +217,8 @@ public:
     [[nodiscard]] bool com1Selected() const override { return com1; }
     [[nodiscard]] bool com2Selected() const override { return com2; }
     void setPortPanelVisible(bool visible) override { panelVisible = visible; }
-    [[nodiscard]] ChartSurface &chart() override { return m_chart; }
-    [[nodiscard]] RetainedChart &image() { return m_chart; }
+    [[nodiscard]] ChartSurface &chart() override { return drawing; }
+    [[nodiscard]] RetainedChart &image() { return drawing.image; }
 
     // The operator types a whole text into field n (1..8).
     void type(int n, const QString &text) { setText(Form::Field(n), text); }
@@ -208,9 +230,7 @@ public:
     bool panelVisible = true;
     std::function<void(int)> onChange;
     std::vector<int> changes; // field numbers, in order
-
-private:
-    RetainedChart m_chart;
+    CountingChart drawing;
 };
 
 // Everything one program life needs, scripted, with start-up done.
@@ -232,6 +252,12 @@ struct Rig
     void run(const std::function<void()> &command);
     // A controller that answers read requests 1..6 with these slot bytes.
     void answerLoads(std::array<int, 6> answers, qint64 delayMs = 5);
+    // Called when the program sends the start byte, with the virtual time.
+    std::function<void(qint64)> onRunStart;
+    // Sends readings one a second from startMs on (the first second's frame
+    // half a second in, so that the frame of second k lands while the clock
+    // reads k).
+    void framesEverySecond(qint64 startMs, const std::vector<int> &readings);
     // Sends one reading frame (high, low, check) at virtual time ms.
     void frameAt(qint64 ms, int reading);
     [[nodiscard]] double sample(int k) const { return c.state.samples[std::size_t(k)].leadingNumber(); }

@@ -1,0 +1,394 @@
+#include "fakes.h"
+
+#include "link/transfer.h"
+#include "run/monitor.h"
+#include "run/run_start.h"
+#include "run/run_stop.h"
+#include "ui/startup.h"
+
+#include <QTest>
+
+namespace {
+
+// A Run on a controller that holds the profile 150/60/230/90/220/40 and then
+// sends the given readings, one a second (a negative one is a silent second).
+void runWith(Rig &rig, const std::vector<int> &readings, qint64 stopAtMs = -1)
+{
+    rig.answerLoads({150, 60, 130, 90, 120, 40});
+    rig.onRunStart = [&rig, readings](qint64 t) { rig.framesEverySecond(t, readings); };
+    if (stopAtMs >= 0)
+        rig.world.at(stopAtMs, [&rig] { stopcomm_Click(rig.c); });
+    rig.run([&rig] { from8031_Click(rig.c); });
+}
+
+std::vector<int> ramp(int seconds, int from, int step)
+{
+    std::vector<int> r;
+    for (int k = 0; k < seconds; ++k)
+        r.push_back(from + step * k);
+    return r;
+}
+
+} // namespace
+
+class TestMonitor : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void runStartsInOrder();
+    void wholeRunRecordsOneReadingPerSecond();
+    void readoutsAndProfileFieldsFollowEachFrame();
+    void silentSecondsKeepOlderSamples();
+    void spikeFilterActsFromThirdSecond();
+    void readingsOfFourHundredAndAbove();
+    void severalFramesInOneSecondLastWins();
+    void clockStopsAfterFiveHundredSeconds();
+    void chartImageShowsGridAndCurve();
+    void firstSecondsRedrawGridOverCurve();
+    void dateFollowsCalendarWithoutData();
+    void byteLostShiftsLaterFrames();
+    void stopSendsElevenPacedBytesThenStopsCommunication();
+    void stopWithLeftOverTickEndsFirstWaitAtOnce();
+    void stopCommunicateCleansCurve_data();
+    void stopCommunicateCleansCurve();
+    void stopCommunicateTwiceOnlyRenewsStamp();
+    void runAgainStartsAfreshWithoutGrowingStack();
+    void runInsideTransferAbandonsTheTransfer();
+    void exitDuringRunSendsNothing();
+};
+
+void TestMonitor::runStartsInOrder()
+{
+    Rig rig;
+    rig.world.endMs = 2'000;
+    runWith(rig, {});
+    // Parameter Load's six requests, then the one start byte of Run itself.
+    QCOMPARE(rig.line.sent, (std::vector<int>{1, 2, 3, 4, 5, 6, 0xAA}));
+    QCOMPARE(rig.form.fields[2], QStringLiteral("230")); // loaded before the start byte
+    const std::array<LooseValue, 6> start{2024, 5, 9, 14, 3, 27};
+    QCOMPARE(rig.c.state.runStamp, start);
+    QCOMPARE(rig.c.state.recordStamp, start);
+    QVERIFY(rig.timer1.isEnabled());
+    QCOMPARE(rig.timer1.interval(), 1000);
+    QCOMPARE(rig.c.state.runFlag, LooseValue(0)); // waiting for data
+}
+
+void TestMonitor::wholeRunRecordsOneReadingPerSecond()
+{
+    Rig rig;
+    const std::vector<int> readings = ramp(30, 25, 3);
+    runWith(rig, readings, 30'000 + 200);
+    const SharedState &s = rig.c.state;
+    QCOMPARE(s.runTicks, LooseValue(30));
+    for (int k = 0; k < 30; ++k)
+        QCOMPARE(rig.sample(k), double(readings[std::size_t(k)]));
+    QVERIFY(s.samples[30].isEmpty());
+    QCOMPARE(s.runFlag, LooseValue(0));
+    QVERIFY(!rig.line.isOpen());
+    // The stop time: 30.2 s after 14:03:27.
+    const std::array<LooseValue, 6> stop{2024, 5, 9, 14, 3, 57};
+    QCOMPARE(s.runStamp, stop);
+    QCOMPARE(s.recordStamp, stop);
+    QCOMPARE(s.loopIndex, LooseValue(30));
+}
+
+void TestMonitor::readoutsAndProfileFieldsFollowEachFrame()
+{
+    Rig rig;
+    runWith(rig, {100, 101, 102, 103}, 3'900);
+    QCOMPARE(rig.form.fields[6], QStringLiteral("103")); // Text7
+    QCOMPARE(rig.form.fields[7], QStringLiteral("3"));   // Text8
+    // The operator's edit during a run is put back from the elements at the
+    // next frame, stored as text by the change handling.
+    Rig edited;
+    edited.world.at(2'000, [&edited] {
+        edited.form.type(1, QStringLiteral("999"));
+        edited.c.state.stageTemp[1] = 175;
+    });
+    runWith(edited, {100, 101, 102}, 3'000);
+    QCOMPARE(edited.form.fields[0], QStringLiteral("175"));
+    QCOMPARE(edited.c.state.stageTemp[1], LooseValue("175"));
+    QVERIFY(!edited.form.caption(Form::Caption::Label5).isEmpty());
+    QVERIFY(!edited.form.caption(Form::Caption::Label6).isEmpty());
+}
+
+void TestMonitor::silentSecondsKeepOlderSamples()
+{
+    Rig rig;
+    for (int k = 0; k < 10; ++k)
+        rig.c.state.samples[std::size_t(k)] = 30 + k; // an earlier run's
+    runWith(rig, {20, 21, -1, -1, 24, 25}, 6'800);
+    QCOMPARE(rig.sample(1), 21.0);
+    QCOMPARE(rig.sample(2), 32.0);
+    QCOMPARE(rig.sample(3), 33.0);
+    QCOMPARE(rig.sample(4), 24.0);
+    QCOMPARE(rig.c.state.runTicks, LooseValue(6)); // the clock counted through the silence
+}
+
+void TestMonitor::spikeFilterActsFromThirdSecond()
+{
+    Rig rig;
+    rig.c.state.prevTemp = 900; // the last run's reference is not used early on
+    //          0    1   2   3    4    5    6    7
+    runWith(rig, {50, 80, 60, 71, 60, 70, 200, 80}, 8'500);
+    QCOMPARE(rig.sample(0), 50.0);
+    QCOMPARE(rig.sample(1), 80.0);
+    QCOMPARE(rig.sample(2), 60.0);
+    QCOMPARE(rig.sample(3), 60.0); // 11 away: replaced
+    QCOMPARE(rig.sample(4), 60.0);
+    QCOMPARE(rig.sample(5), 70.0); // exactly 10 away: accepted
+    QCOMPARE(rig.sample(6), 70.0);
+    QCOMPARE(rig.sample(7), 80.0);
+    QVERIFY(rig.messages.texts.isEmpty());
+}
+
+void TestMonitor::readingsOfFourHundredAndAbove()
+{
+    Rig rig;
+    runWith(rig, {395, 400, 401, 395}, 4'500);
+    QCOMPARE(rig.messages.texts, QStringList{QStringLiteral("Communication Error!")});
+    QCOMPARE(rig.sample(1), 400.0); // shown and stored...
+    QCOMPARE(rig.sample(2), 401.0);
+    // ...but neither drawn: two strokes for each of seconds 0 and 3, and the
+    // last one starts from 395 again.
+    const auto &strokes = rig.form.drawing.strokes;
+    QCOMPARE(strokes.size(), std::size_t(4));
+    QCOMPARE(strokes[2][0], float(chart::xOf(2)));
+    QCOMPARE(strokes[2][1], float(chart::yOf(395)));
+    QCOMPARE(rig.c.state.lastDrawnTemp, std::int16_t(395));
+    QCOMPARE(rig.form.fields[6], QStringLiteral("395"));
+}
+
+void TestMonitor::severalFramesInOneSecondLastWins()
+{
+    Rig rig;
+    rig.answerLoads({150, 60, 130, 90, 120, 40});
+    rig.onRunStart = [&rig](qint64 t) {
+        rig.frameAt(t + 100, 30);
+        rig.frameAt(t + 300, 31);
+        rig.frameAt(t + 600, 32);
+    };
+    rig.world.at(2'000, [&rig] { stopcomm_Click(rig.c); });
+    rig.run([&rig] { from8031_Click(rig.c); });
+    QCOMPARE(rig.sample(0), 32.0);
+    QCOMPARE(rig.form.fields[6], QStringLiteral("32"));
+    QCOMPARE(rig.c.state.lastDrawnTemp, std::int16_t(32));
+}
+
+void TestMonitor::clockStopsAfterFiveHundredSeconds()
+{
+    Rig rig;
+    std::vector<int> readings(505, 200);
+    readings[504] = 205;
+    runWith(rig, readings, 505'000);
+    QCOMPARE(rig.c.state.runTicks, LooseValue(501));
+    QCOMPARE(rig.sample(501), 205.0); // every later frame lands on 501
+    QCOMPARE(rig.form.fields[7], QStringLiteral("501"));
+    QVERIFY(rig.c.state.samples[502].isEmpty());
+    QCOMPARE(rig.timer1.ticks, 501);
+}
+
+void TestMonitor::chartImageShowsGridAndCurve()
+{
+    Rig rig;
+    runWith(rig, std::vector<int>(60, 150), 60'000);
+    RetainedChart &chart = rig.form.image();
+    // Grid: the horizontal line at y = 30 + 364 * 5 and the vertical one at 300 s.
+    QCOMPARE(chart.colourAt(3000, 30 + 364 * 5), chart::kGridColour);
+    QCOMPARE(chart.colourAt(735 * 6, 2500), chart::kGridColour);
+    // Curve: both strokes of second 40 at 150 degrees, 5 twips apart.
+    QCOMPARE(chart.colourAt(chart::xOf(40), chart::yOf(150)), chart::kCurveColour);
+    QCOMPARE(chart.colourAt(chart::xOf(40), chart::yOf(150) + 5), chart::kCurveColour);
+    // Nothing beyond the last second.
+    QCOMPARE(chart.colourAt(chart::xOf(70), chart::yOf(150)), QColor(Qt::white));
+    QCOMPARE(rig.c.state.runTicks, LooseValue(59));
+    QCOMPARE(rig.c.state.loopIndex, LooseValue(59)); // left by the clean-up after the grid
+}
+
+void TestMonitor::firstSecondsRedrawGridOverCurve()
+{
+    Rig rig;
+    runWith(rig, {26, 27, 28, 29}, 4'000);
+    // Start-up clears and draws the grid (26 lines); the frames of seconds 0
+    // and 1 draw it again over the curve; later frames do not.
+    QCOMPARE(rig.form.drawing.clears, 1);
+    QCOMPARE(rig.form.drawing.gridLines, 3 * 26);
+    QCOMPARE(rig.form.drawing.strokes.size(), std::size_t(8));
+    // The first segment starts left of the chart, at 0 degrees.
+    QCOMPARE(rig.form.drawing.strokes[0][0], float(-14.7));
+    QCOMPARE(rig.form.drawing.strokes[0][1], float(4410));
+    QCOMPARE(rig.form.drawing.strokes[1][1], float(4415)); // the second stroke, 5 lower
+}
+
+void TestMonitor::dateFollowsCalendarWithoutData()
+{
+    Rig rig;
+    rig.world.setEpoch(QDateTime(QDate(2024, 5, 9), QTime(23, 59, 50)));
+    runWith(rig, {}, 20'000); // a controller that never sends
+    const QString first = shortDateText(QDateTime(QDate(2024, 5, 10), QTime(0, 0, 5)));
+    QCOMPARE(rig.form.caption(Form::Caption::Label5), first);
+    QCOMPARE(rig.c.state.runTicks, LooseValue(0)); // no data, no counting
+}
+
+void TestMonitor::byteLostShiftsLaterFrames()
+{
+    Rig rig;
+    rig.answerLoads({150, 60, 130, 90, 120, 40});
+    rig.onRunStart = [&rig](qint64 t) {
+        rig.world.at(t + 500, [&rig] { rig.line.arrive({0, 100}); }); // third byte lost
+        rig.world.at(t + 1500, [&rig] { rig.line.arrive({0, 101, 101}); });
+    };
+    rig.world.at(2'000, [&rig] { stopcomm_Click(rig.c); });
+    rig.run([&rig] { from8031_Click(rig.c); });
+    // 0,100,0 completes a reading of 100; then 101,101 wait for a third byte.
+    QCOMPARE(rig.sample(1), 100.0);
+    QCOMPARE(rig.c.state.frameByte, std::int16_t(2));
+}
+
+void TestMonitor::stopSendsElevenPacedBytesThenStopsCommunication()
+{
+    Rig rig;
+    rig.world.at(10'000, [&rig] { stop_Click(rig.c); });
+    runWith(rig, ramp(12, 100, 1));
+    std::vector<qint64> stopTimes;
+    for (std::size_t i = 0; i < rig.line.sent.size(); ++i)
+        if (rig.line.sent[i] == 0xBB)
+            stopTimes.push_back(rig.line.sentAt[i]);
+    QCOMPARE(stopTimes.size(), std::size_t(11));
+    QCOMPARE(stopTimes.front(), qint64(10'000));
+    for (std::size_t i = 1; i < stopTimes.size(); ++i)
+        QCOMPARE(stopTimes[i] - stopTimes[i - 1], qint64(100));
+    QCOMPARE(rig.messages.texts, QStringList{QStringLiteral("Vone Stoped")});
+    QVERIFY(!rig.line.isOpen());
+    QVERIFY(!rig.timer1.isEnabled());
+    QVERIFY(!rig.timer3.isEnabled());
+    QCOMPARE(rig.c.state.runFlag, LooseValue(0));
+    // The clock ticked on during Stop's waits; the frames then were not processed.
+    QCOMPARE(rig.c.state.runTicks, LooseValue(11));
+    QCOMPARE(rig.form.fields[6], QStringLiteral("109"));
+    const std::array<LooseValue, 6> stop{2024, 5, 9, 14, 3, 38}; // 11.1 s after the start
+    QCOMPARE(rig.c.state.runStamp, stop);
+}
+
+void TestMonitor::stopWithLeftOverTickEndsFirstWaitAtOnce()
+{
+    Rig rig;
+    rig.c.state.timer3Fired = 1;
+    rig.run([&rig] { stop_Click(rig.c); });
+    QCOMPARE(rig.line.sent.size(), std::size_t(11));
+    QCOMPARE(rig.line.sentAt[1], qint64(0)); // the second byte went out at once
+    QCOMPARE(rig.line.sentAt[2], qint64(100));
+    QCOMPARE(rig.messages.texts, QStringList{QStringLiteral("Vone Stoped")});
+    QCOMPARE(rig.line.opens, 1); // opened for the bytes, closed again
+    QVERIFY(!rig.line.isOpen());
+}
+
+void TestMonitor::stopCommunicateCleansCurve_data()
+{
+    QTest::addColumn<QList<double>>("before");
+    QTest::addColumn<QList<double>>("after");
+    QTest::newRow("10 apart stays") << QList<double>{0, 0, 0, 0, 10, 20, 30, 0}
+                                    << QList<double>{0, 0, 0, 0, 10, 20, 30, 0};
+    QTest::newRow("11 apart is held level") << QList<double>{5, 5, 5, 5, 16, 27, 38, 20}
+                                            << QList<double>{5, 5, 5, 5, 5, 5, 5, 20};
+    QTest::newRow("first four untouched") << QList<double>{0, 90, 0, 90, 90, 91, 0, 0}
+                                          << QList<double>{0, 90, 0, 90, 90, 91, 91, 0};
+}
+
+void TestMonitor::stopCommunicateCleansCurve()
+{
+    QFETCH(QList<double>, before);
+    QFETCH(QList<double>, after);
+    Rig rig;
+    for (int k = 0; k < before.size(); ++k)
+        rig.c.state.samples[std::size_t(k)] = before[k];
+    rig.c.state.runTicks = 7; // entry 7 is the clock's last, never changed
+    stopcomm_Click(rig.c);
+    for (int k = 0; k < after.size(); ++k)
+        QCOMPARE(rig.sample(k), after[k]);
+    QCOMPARE(rig.c.state.loopIndex, LooseValue(7));
+}
+
+void TestMonitor::stopCommunicateTwiceOnlyRenewsStamp()
+{
+    Rig rig;
+    for (int k = 0; k < 8; ++k)
+        rig.c.state.samples[std::size_t(k)] = 10 * k;
+    rig.c.state.runTicks = 3;
+    stopcomm_Click(rig.c);
+    QCOMPARE(rig.c.state.loopIndex, LooseValue(4)); // a short run leaves 4
+    rig.world.at(61'000, [] {});
+    rig.run([&rig] { rig.world.pumpEvents(); });
+    stopcomm_Click(rig.c);
+    for (int k = 0; k < 8; ++k)
+        QCOMPARE(rig.sample(k), 10.0 * k);
+    QCOMPARE(rig.c.state.runStamp[4], LooseValue(4)); // a minute later
+    QCOMPARE(rig.line.log.count(QStringLiteral("close")), 0); // the port never opened
+}
+
+void TestMonitor::runAgainStartsAfreshWithoutGrowingStack()
+{
+    Rig rig;
+    rig.answerLoads({150, 60, 130, 90, 120, 40});
+    rig.onRunStart = [&rig](qint64 t) { rig.frameAt(t + 100, 200); };
+    int runs = 0;
+    std::function<void()> again = [&] {
+        if (++runs > 10'000)
+            return;
+        from8031_Click(rig.c);
+    };
+    // Each Run is chosen from inside the monitor, a second after the last.
+    for (int i = 1; i <= 10'000; ++i)
+        rig.world.at(qint64(i) * 1000 + 500, again);
+    rig.run([&rig] { from8031_Click(rig.c); });
+    QVERIFY2(rig.world.maxDepth <= 2, qPrintable(QString::number(rig.world.maxDepth)));
+    QCOMPARE(std::count(rig.line.sent.begin(), rig.line.sent.end(), 0xAA), 10'001L);
+    // Every restart began afresh: the clock at 0 for the last frame.
+    QCOMPARE(rig.form.fields[7], QStringLiteral("0"));
+    QVERIFY(rig.c.monitorActive == false); // the scenario ended, the monitor with it
+}
+
+void TestMonitor::runInsideTransferAbandonsTheTransfer()
+{
+    Rig rig;
+    for (int n = 1; n <= 6; ++n)
+        rig.form.type(n, QStringLiteral("100"));
+    rig.answerLoads({150, 60, 130, 90, 120, 40});
+    bool transferReturned = false;
+    bool secondRunReturned = false;
+    rig.world.at(5'000, [&] {
+        to8031_Click(rig.c);
+        transferReturned = true;
+    });
+    rig.world.at(6'000, [&] {
+        from8031_Click(rig.c);
+        secondRunReturned = true;
+    });
+    rig.world.at(9'000, [&rig] { stopcomm_Click(rig.c); });
+    rig.run([&rig] { from8031_Click(rig.c); });
+    QVERIFY(secondRunReturned);
+    QVERIFY(transferReturned); // gave up on the way back to the monitor
+    QVERIFY(!rig.messages.texts.contains(QStringLiteral("ok!")));
+    QCOMPARE(std::count(rig.line.sent.begin(), rig.line.sent.end(), 0xAA), 2L);
+    QVERIFY(rig.world.maxDepth <= 3);
+}
+
+void TestMonitor::exitDuringRunSendsNothing()
+{
+    Rig rig;
+    rig.world.at(3'000, [&rig] { exit_Click(rig.c); });
+    bool ended = false;
+    try {
+        runWith(rig, ramp(10, 100, 1));
+    } catch (const ProgramEnded &) {
+        ended = true;
+    }
+    QVERIFY(ended);
+    QCOMPARE(rig.line.sent, (std::vector<int>{1, 2, 3, 4, 5, 6, 0xAA}));
+    QVERIFY(!rig.line.isOpen());
+    QVERIFY(rig.messages.texts.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestMonitor)
+#include "test_monitor.moc"
