@@ -1,0 +1,270 @@
+#include "fakes.h"
+
+#include "link/load.h"
+#include "link/transfer.h"
+#include "run/run_stop.h"
+
+#include <QTest>
+
+namespace {
+
+// A controller that takes a profile write: after the command byte and after
+// each of slots 1 to 5 it asks for the next one with the given byte.
+void takeWrites(Rig &rig, int askWith = 0x00)
+{
+    auto count = std::make_shared<int>(-1);
+    rig.line.onSent = [&rig, count, askWith](int b) {
+        if (b == 100 && *count < 0)
+            *count = 0;
+        else if (*count >= 0)
+            ++*count;
+        if (*count >= 0 && *count < 6)
+            rig.world.after(5, [&rig, askWith] { rig.line.arrive({askWith}); });
+        if (*count == 6)
+            *count = -1;
+    };
+}
+
+void typeProfile(Rig &rig, const QStringList &values)
+{
+    for (int i = 0; i < values.size(); ++i)
+        rig.form.type(i + 1, values[i]);
+}
+
+} // namespace
+
+class TestTransfer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void slotConversions_data();
+    void slotConversions();
+    void profileGoesOutAtControllersPace();
+    void anyByteAsksForNextSlot_data();
+    void anyByteAsksForNextSlot();
+    void anotherByteAfterOkStartsAgain();
+    void outOfRangeFieldIsRefusedBeforeAnythingIsSent_data();
+    void outOfRangeFieldIsRefusedBeforeAnythingIsSent();
+    void fieldEditedOutOfRangeStopsAtThatStep();
+    void fieldEditedBetweenStepsIsSentWithNewText();
+    void byteWaitingAtStartIsFirstRequest();
+    void bytesWaitingWhileOkIsOpen();
+    void parameterLoadInsideTransferResumesAtSlotFive();
+    void stopCommunicateInsideTransferEndsIt();
+};
+
+void TestTransfer::slotConversions_data()
+{
+    QTest::addColumn<int>("step");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("expected"); // -1: cannot be sent
+    QTest::newRow("half down to even") << 1 << "12.5" << 12;
+    QTest::newRow("half up to even") << 1 << "13.5" << 14;
+    QTest::newRow("leading number") << 2 << "150abc" << 150;
+    QTest::newRow("empty field") << 4 << "" << 0;
+    QTest::newRow("stage 2 at 100") << 3 << "100" << 0;
+    QTest::newRow("stage 2 at 355") << 3 << "355" << 255;
+    QTest::newRow("stage 3 offset") << 5 << "220" << 120;
+    QTest::newRow("stage 2 below 100") << 3 << "99" << -1;
+    QTest::newRow("rounds into range") << 3 << "99.5" << 0;
+    QTest::newRow("stage 1 above 255") << 1 << "256" << -1;
+    QTest::newRow("negative time") << 6 << "-1" << -1;
+    QTest::newRow("no number is 0, below stage 3 range") << 5 << "abc" << -1;
+    QTest::newRow("huge") << 2 << "9e999" << -1;
+}
+
+void TestTransfer::slotConversions()
+{
+    QFETCH(int, step);
+    QFETCH(QString, text);
+    QFETCH(int, expected);
+    const std::optional<int> b = slotByte(step, text);
+    QCOMPARE(b.value_or(-1), expected);
+    QCOMPARE(slotProblem(step, text).isEmpty(), expected >= 0);
+}
+
+void TestTransfer::profileGoesOutAtControllersPace()
+{
+    Rig rig;
+    typeProfile(rig, {"150", "60", "230", "90", "220", "40"});
+    rig.timer1.setEnabled(true);
+    takeWrites(rig);
+    rig.run([&rig] { to8031_Click(rig.c); });
+    QCOMPARE(rig.line.sent, (std::vector<int>{100, 150, 60, 130, 90, 120, 40}));
+    for (std::size_t i = 1; i < rig.line.sentAt.size(); ++i)
+        QCOMPARE(rig.line.sentAt[i] - rig.line.sentAt[i - 1], qint64(5)); // each after a request
+    QCOMPARE(rig.messages.texts, QStringList{QStringLiteral("ok!")});
+    QCOMPARE(rig.c.state.loopIndex, LooseValue(0));
+    QVERIFY(!rig.timer1.isEnabled());
+    QVERIFY(rig.line.isOpen());
+}
+
+void TestTransfer::anyByteAsksForNextSlot_data()
+{
+    QTest::addColumn<int>("ask");
+    QTest::newRow("0x00") << 0x00;
+    QTest::newRow("0xFF") << 0xFF;
+}
+
+void TestTransfer::anyByteAsksForNextSlot()
+{
+    QFETCH(int, ask);
+    Rig rig;
+    typeProfile(rig, {"1", "2", "103", "4", "105", "6"});
+    takeWrites(rig, ask);
+    rig.run([&rig] { to8031_Click(rig.c); });
+    QCOMPARE(rig.line.sent, (std::vector<int>{100, 1, 2, 3, 4, 5, 6}));
+}
+
+void TestTransfer::anotherByteAfterOkStartsAgain()
+{
+    Rig rig;
+    typeProfile(rig, {"150", "60", "230", "90", "220", "40"});
+    takeWrites(rig);
+    rig.world.at(1'000, [&rig] {
+        // The controller asks again, and after each of slots 1 to 5.
+        auto slot = std::make_shared<int>(0);
+        rig.line.onSent = [&rig, slot](int) {
+            if (++*slot < 6)
+                rig.world.after(5, [&rig] { rig.line.arrive({1}); });
+        };
+        rig.line.arrive({1});
+    });
+    rig.run([&rig] { to8031_Click(rig.c); });
+    QCOMPARE(rig.line.sent,
+             (std::vector<int>{100, 150, 60, 130, 90, 120, 40, 150, 60, 130, 90, 120, 40}));
+    QCOMPARE(rig.messages.texts, (QStringList{"ok!", "ok!"}));
+}
+
+void TestTransfer::outOfRangeFieldIsRefusedBeforeAnythingIsSent_data()
+{
+    QTest::addColumn<int>("field");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("range");
+    QTest::newRow("stage 2 temperature 99") << 3 << "99" << "100 to 355";
+    QTest::newRow("stage 1 time 300") << 2 << "300" << "0 to 255";
+    QTest::newRow("stage 3 temperature 356") << 5 << "356" << "100 to 355";
+}
+
+void TestTransfer::outOfRangeFieldIsRefusedBeforeAnythingIsSent()
+{
+    QFETCH(int, field);
+    QFETCH(QString, text);
+    QFETCH(QString, range);
+    Rig rig;
+    typeProfile(rig, {"150", "60", "230", "90", "220", "40"});
+    rig.form.type(field, text);
+    rig.timer1.setEnabled(true);
+    takeWrites(rig);
+    rig.run([&rig] { to8031_Click(rig.c); });
+    QVERIFY(rig.line.sent.empty());
+    QVERIFY(!rig.line.isOpen());
+    QVERIFY(rig.timer1.isEnabled()); // a refused transfer leaves the run clock alone
+    QCOMPARE(rig.messages.texts.size(), 1);
+    const QString message = rig.messages.texts[0];
+    QVERIFY2(message.contains(range), qPrintable(message));
+    QVERIFY2(message.contains(u'"' + text + u'"'), qPrintable(message));
+    QVERIFY2(message.contains(QStringLiteral("Nothing was sent")), qPrintable(message));
+}
+
+void TestTransfer::fieldEditedOutOfRangeStopsAtThatStep()
+{
+    Rig rig;
+    typeProfile(rig, {"150", "60", "230", "90", "220", "40"});
+    takeWrites(rig);
+    rig.line.onSent = [&rig, inner = rig.line.onSent](int b) {
+        if (b == 60) // after slot 2, the operator types a bad stage 2 temperature
+            rig.form.type(3, QStringLiteral("50"));
+        inner(b);
+    };
+    rig.run([&rig] { to8031_Click(rig.c); });
+    QCOMPARE(rig.line.sent, (std::vector<int>{100, 150, 60}));
+    QCOMPARE(rig.messages.texts.size(), 1);
+    QVERIFY(rig.messages.texts[0].contains(QStringLiteral("stopped before step 3")));
+}
+
+void TestTransfer::fieldEditedBetweenStepsIsSentWithNewText()
+{
+    Rig rig;
+    typeProfile(rig, {"150", "60", "230", "90", "220", "40"});
+    takeWrites(rig);
+    rig.line.onSent = [&rig, inner = rig.line.onSent](int b) {
+        if (b == 60) {
+            rig.form.type(1, QStringLiteral("1")); // already sent: no effect
+            rig.form.type(4, QStringLiteral("77"));
+        }
+        inner(b);
+    };
+    rig.run([&rig] { to8031_Click(rig.c); });
+    QCOMPARE(rig.line.sent, (std::vector<int>{100, 150, 60, 130, 77, 120, 40}));
+}
+
+void TestTransfer::byteWaitingAtStartIsFirstRequest()
+{
+    Rig rig;
+    typeProfile(rig, {"150", "60", "230", "90", "220", "40"});
+    QString error;
+    QVERIFY(rig.line.open(error));
+    rig.line.arrive({9}); // already there when the command starts
+    rig.run([&rig] { to8031_Click(rig.c); });
+    QCOMPARE(rig.line.sent, (std::vector<int>{100, 150}));
+    QCOMPARE(rig.line.sentAt[1], qint64(0)); // slot 1 at once, no request awaited
+}
+
+void TestTransfer::bytesWaitingWhileOkIsOpen()
+{
+    Rig rig;
+    typeProfile(rig, {"150", "60", "230", "90", "220", "40"});
+    takeWrites(rig);
+    bool first = true;
+    rig.messages.whileOpen = [&](const QString &) {
+        if (first)
+            rig.line.arrive({7, 8}); // they wait while the box is open
+        first = false;
+    };
+    rig.run([&rig] { to8031_Click(rig.c); });
+    // The first waiting byte starts the six slots again; with the one-byte
+    // receive buffer the second is not lost but asks for slot 2.
+    QCOMPARE(rig.line.sent, (std::vector<int>{100, 150, 60, 130, 90, 120, 40, 150, 60}));
+}
+
+void TestTransfer::parameterLoadInsideTransferResumesAtSlotFive()
+{
+    Rig rig;
+    typeProfile(rig, {"150", "60", "230", "90", "220", "40"});
+    takeWrites(rig);
+    // After "ok!" the transfer keeps polling; the operator then loads.
+    rig.world.at(1'000, [&rig] {
+        rig.answerLoads({10, 20, 30, 40, 50, 60});
+        getcanshu_Click(rig.c);
+    });
+    rig.world.at(2'000, [&rig] {
+        rig.line.onSent = nullptr;
+        rig.line.arrive({0}); // the controller asks once more
+    });
+    rig.run([&rig] { to8031_Click(rig.c); });
+    QCOMPARE(rig.c.state.loopIndex, LooseValue(5));
+    // Slot 5 from the field the load just wrote: 150 - 100.
+    QCOMPARE(rig.line.sent.back(), 50);
+    QCOMPARE(rig.form.fields[4], QStringLiteral("150"));
+}
+
+void TestTransfer::stopCommunicateInsideTransferEndsIt()
+{
+    Rig rig;
+    typeProfile(rig, {"150", "60", "230", "90", "220", "40"});
+    rig.c.state.runTicks = 12;
+    bool returned = false;
+    rig.world.at(500, [&rig] { stopcomm_Click(rig.c); });
+    rig.run([&] {
+        to8031_Click(rig.c);
+        returned = true;
+    });
+    QVERIFY(returned); // the shared counter was left at 12
+    QCOMPARE(rig.c.state.loopIndex, LooseValue(12));
+    QCOMPARE(rig.line.sent, std::vector<int>{100});
+}
+
+QTEST_GUILESS_MAIN(TestTransfer)
+#include "test_transfer.moc"
