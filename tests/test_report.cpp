@@ -1,0 +1,236 @@
+#include "fakes.h"
+
+#include "report/pdf_printer.h"
+#include "report/report.h"
+
+#include <QFile>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+using Op = RecordingPage::Op;
+
+const Op *textAt(const RecordingPage &page, float x, float y)
+{
+    for (const Op &op : page.ops)
+        if (op.kind == Op::Text && op.x1 == x && op.y1 == y)
+            return &op;
+    return nullptr;
+}
+
+void printedRun(Rig &rig)
+{
+    SharedState &s = rig.c.state;
+    s.recordStamp = {2024, 5, 9, 14, 3, 27};
+    s.stageTemp[1] = "150";
+    s.stageTime[1] = "60";
+    s.stageTemp[2] = "230";
+    s.stageTime[2] = "90";
+    s.stageTemp[3] = "220";
+    s.stageTime[3] = "40";
+}
+
+struct Word
+{
+    QString text;
+    double xMin, yMin;
+};
+
+// Every word of the PDF with its position, in points from the page's corner.
+QList<Word> pdfWords(const QString &pdf)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf, QStringLiteral("-")});
+    p.waitForFinished(30000);
+    const QString html = QString::fromUtf8(p.readAllStandardOutput());
+    QList<Word> words;
+    static const QRegularExpression re(
+            QStringLiteral("<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\"[^>]*>([^<]*)</word>"));
+    for (auto it = re.globalMatch(html); it.hasNext();) {
+        const auto m = it.next();
+        words.push_back({m.captured(3), m.captured(1).toDouble(), m.captured(2).toDouble()});
+    }
+    return words;
+}
+
+} // namespace
+
+class TestReport : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void titleAndHeaderInPrintForm();
+    void gridAndLabelsWherePlaced();
+    void curveIsElevenDotsPerSecond();
+    void curveSkipsZerosAndStopsAt460();
+    void nothingRecordedPrintsZerosAndNoCurve();
+    void missingPrinterIsToldAndPageAbandoned();
+    void printerErrorIsTold();
+    void pdfPlacesTextWhereLayoutSays();
+};
+
+void TestReport::titleAndHeaderInPrintForm()
+{
+    Rig rig;
+    printedRun(rig);
+    rig.c.state.stageTime[3] = "12abc";
+    printpaper_Click(rig.c);
+    QCOMPARE(rig.printer.documents, 1);
+    const RecordingPage &page = *rig.printer.page;
+    QCOMPARE(page.ops[0].kind, Op::Font);
+    QCOMPARE(page.ops[0].size, 18.0);
+    QCOMPARE(textAt(page, 4000, 1200)->text, QStringLiteral("ORVALEN REFLOW PROFILE "));
+    QCOMPARE(textAt(page, 1000, 2000)->text, QStringLiteral("Parameter1(TEMP): 150 ℃"));
+    QCOMPARE(textAt(page, 8000, 2000)->text, QStringLiteral("Date: 2024 - 5 - 9 "));
+    QCOMPARE(textAt(page, 1000, 2500)->text, QStringLiteral("Parameter1(Time): 60 S"));
+    QCOMPARE(textAt(page, 8000, 2500)->text, QStringLiteral("Time: 14 : 3 : 27 "));
+    QCOMPARE(textAt(page, 1000, 3000)->text, QStringLiteral("Parameter2(TEMP): 230 ℃"));
+    QCOMPARE(textAt(page, 1000, 3500)->text, QStringLiteral("Parameter2(Time): 90 S"));
+    QCOMPARE(textAt(page, 1000, 4000)->text, QStringLiteral("Parameter3(TEMP): 220 ℃"));
+    QCOMPARE(textAt(page, 1000, 4500)->text, QStringLiteral("Parameter3(Time): 12 S"));
+    QCOMPARE(textAt(page, 500, 7600)->text, QStringLiteral("TEMP(℃)"));
+    QCOMPARE(textAt(page, 10800, 13200)->text, QStringLiteral("(S)"));
+}
+
+void TestReport::gridAndLabelsWherePlaced()
+{
+    Rig rig;
+    printpaper_Click(rig.c);
+    const RecordingPage &page = *rig.printer.page;
+    const auto lines = page.of(Op::Line);
+    QCOMPARE(lines.size(), std::size_t(17 + 47));
+    QCOMPARE(lines[0].y1, 8000.f);
+    QCOMPARE(lines[16].y1, 12992.f);
+    QCOMPARE(lines[16].x2, 10600.f);
+    QCOMPARE(lines[17].x1, 950.f);
+    QCOMPARE(lines.back().x1, 10610.f);
+    QCOMPARE(lines.back().y2, 13000.f);
+    const QList<std::pair<int, int>> labels{{400, 7900}, {375, 8212}, {350, 8525}, {325, 8838},
+                                            {300, 9150}, {275, 9462}, {250, 9775}, {225, 10088},
+                                            {200, 10400}, {175, 10712}, {150, 11025}, {125, 11338},
+                                            {100, 11650}, {75, 11962}, {50, 12275}, {25, 12588},
+                                            {0, 12900}};
+    for (const auto &[value, y] : labels) {
+        const Op *op = textAt(page, 510, float(y));
+        QVERIFY2(op, qPrintable(QString::number(value)));
+        QCOMPARE(op->text, QStringLiteral(" %1 ").arg(value));
+    }
+    for (int i = 0; i < 10; ++i)
+        QCOMPARE(textAt(page, float(860 + 1050 * i), 13200)->text, QStringLiteral(" %1 ").arg(50 * i));
+    QVERIFY(!textAt(page, 860 + 10500, 13200)); // nothing for 500
+    // Widths: 1 for the grid, 5 for the curve.
+    const auto widths = page.of(Op::Width);
+    QCOMPARE(widths.size(), std::size_t(2));
+    QCOMPARE(widths[0].size, 1.0);
+    QCOMPARE(widths[1].size, 5.0);
+}
+
+void TestReport::curveIsElevenDotsPerSecond()
+{
+    Rig rig;
+    rig.c.state.samples[1] = 100;
+    rig.c.state.samples[2] = 200;
+    printpaper_Click(rig.c);
+    const auto dots = rig.printer.page->of(Op::Point);
+    QCOMPARE(dots.size(), std::size_t(11)); // second 1 is never drawn
+    QCOMPARE(dots.front().x1, float(920 + 42 + 1));
+    QCOMPARE(dots.front().y1, float(13000 - 6.25 * (200 + 200 * 1 / 21.0)));
+    QCOMPARE(dots.back().x1, float(920 + 42 + 21));
+    QCOMPARE(dots.back().y1, float(13000 - 6.25 * 400)); // 200 degrees
+}
+
+void TestReport::curveSkipsZerosAndStopsAt460()
+{
+    Rig rig;
+    for (int k = 0; k <= 510; ++k)
+        rig.c.state.samples[std::size_t(k)] = 50;
+    rig.c.state.samples[10] = 0;        // a gap of one second
+    rig.c.state.samples[20] = "abc";    // no number counts as 0
+    printpaper_Click(rig.c);
+    const auto dots = rig.printer.page->of(Op::Point);
+    // Seconds 2..460 less the two gaps.
+    QCOMPARE(dots.size(), std::size_t(11 * (459 - 2)));
+    // Second 11 rises from 0 degrees towards 50.
+    bool risingFromZero = false;
+    for (const Op &d : dots)
+        if (d.x1 == float(920 + 21 * 11 + 1))
+            risingFromZero = d.y1 > float(13000 - 6.25 * 100 * 2 / 21.0 - 1);
+    QVERIFY(risingFromZero);
+    QVERIFY(dots.back().x1 <= float(920 + 21 * 460 + 21));
+}
+
+void TestReport::nothingRecordedPrintsZerosAndNoCurve()
+{
+    Rig rig;
+    printpaper_Click(rig.c);
+    const RecordingPage &page = *rig.printer.page;
+    QCOMPARE(textAt(page, 1000, 2000)->text, QStringLiteral("Parameter1(TEMP): 0 ℃"));
+    QCOMPARE(textAt(page, 8000, 2000)->text, QStringLiteral("Date: 0 - 0 - 0 "));
+    QCOMPARE(textAt(page, 8000, 2500)->text, QStringLiteral("Time: 0 : 0 : 0 "));
+    QVERIFY(page.of(Op::Point).empty());
+    QVERIFY(rig.messages.texts.isEmpty());
+}
+
+void TestReport::missingPrinterIsToldAndPageAbandoned()
+{
+    Rig rig;
+    rig.printer.beginError = QStringLiteral("no default printer is set up on this computer.");
+    printpaper_Click(rig.c);
+    QCOMPARE(rig.printer.documents, 0);
+    QCOMPARE(rig.messages.texts.size(), 1);
+    QVERIFY(rig.messages.texts[0].contains(QStringLiteral("no default printer")));
+}
+
+void TestReport::printerErrorIsTold()
+{
+    Rig rig;
+    rig.printer.endError = QStringLiteral("the printer reported an error");
+    printpaper_Click(rig.c);
+    QCOMPARE(rig.messages.texts.size(), 1);
+    QVERIFY(rig.messages.texts[0].contains(QStringLiteral("not printed")));
+}
+
+void TestReport::pdfPlacesTextWhereLayoutSays()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+        QSKIP("pdftotext (poppler-utils) is not installed");
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("report.pdf"));
+    PdfPrinter printer(pdf);
+    QString error;
+    PrintSurface *page = printer.beginDocument(error);
+    QVERIFY2(page, qPrintable(error));
+    Rig rig;
+    printedRun(rig);
+    drawReport(*page, rig.c.state);
+    QVERIFY(printer.endDocument(error));
+    const QList<Word> words = pdfWords(pdf);
+    QVERIFY(!words.isEmpty());
+    // Twips to points is /20; the printable area starts 18 pt in.
+    auto find = [&](const QString &text) -> const Word * {
+        for (const Word &w : words)
+            if (w.text == text)
+                return &w;
+        return nullptr;
+    };
+    const struct { const char *text; double x, y; } expected[] = {
+        {"ORVALEN", 4000, 1200}, {"Parameter1(TEMP):", 1000, 2000}, {"Date:", 8000, 2000},
+        {"Parameter3(Time):", 1000, 4500}, {"TEMP(℃)", 500, 7600}, {"(S)", 10800, 13200},
+        {"450", 10310, 13200},
+    };
+    for (const auto &e : expected) {
+        const Word *w = find(QString::fromUtf8(e.text));
+        QVERIFY2(w, e.text);
+        QVERIFY2(std::abs(w->xMin - (18 + e.x / 20)) < 6, qPrintable(QStringLiteral("%1 x %2").arg(e.text).arg(w->xMin)));
+        QVERIFY2(std::abs(w->yMin - (18 + e.y / 20)) < 6, qPrintable(QStringLiteral("%1 y %2").arg(e.text).arg(w->yMin)));
+    }
+}
+
+QTEST_MAIN(TestReport)
+#include "test_report.moc"
