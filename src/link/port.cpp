@@ -24,7 +24,7 @@ bool ensurePortOpen(Context &c)
         return true;
     c.services.messages.show(QStringLiteral("Cannot open the serial port %1: %2")
                                      .arg(line.portName(), error),
-                             MessageBox::Kind::Error);
+                             MessageService::Kind::Error);
     return false;
 }
 

@@ -28,7 +28,7 @@ void reportLineFault(Context &c)
                            "The port is closed; what was recorded is kept and can be saved "
                            "and printed.")
                     .arg(fault),
-            MessageBox::Kind::Error);
+            MessageService::Kind::Error);
     stopcomm_Click(c);
 }
 

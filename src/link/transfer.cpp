@@ -47,7 +47,7 @@ void to8031_Click(Context &c)
         const QString problem = slotProblem(step, form.text(fieldNumber(step)));
         if (!problem.isEmpty()) {
             c.services.messages.show(problem + QStringLiteral("\nNothing was sent."),
-                                     MessageBox::Kind::Warning);
+                                     MessageService::Kind::Warning);
             return;
         }
     }
@@ -74,7 +74,7 @@ void to8031_Click(Context &c)
                 c.services.messages.show(
                         slotProblem(k, text)
                                 + QStringLiteral("\nThe transfer stopped before step %1.").arg(k),
-                        MessageBox::Kind::Warning);
+                        MessageService::Kind::Warning);
                 return;
             }
             sendByte(c, std::uint8_t(*b));

@@ -25,7 +25,7 @@ void refuse(Context &c, const QString &fileName, int line, const QString &why)
                                      .arg(fileName)
                                      .arg(line)
                                      .arg(why),
-                             MessageBox::Kind::Error);
+                             MessageService::Kind::Error);
 }
 
 } // namespace
@@ -107,7 +107,7 @@ void savefile_Click(Context &c)
     s.loopIndex = n >= 1 ? std::floor(n - 1) + 1 : 0; // where the sample loop ends
     if (!error.isEmpty()) {
         c.services.messages.show(QStringLiteral("The run was not saved: %1.").arg(error),
-                                 MessageBox::Kind::Error);
+                                 MessageService::Kind::Error);
         return;
     }
     // Written beside the target and put in its place only when complete, so a
@@ -124,7 +124,7 @@ void savefile_Click(Context &c)
         c.services.messages.show(QStringLiteral("The run was NOT saved to %1:\n%2\n\n"
                                                 "The run is still in memory; save it elsewhere.")
                                          .arg(fileName, why),
-                                 MessageBox::Kind::Error);
+                                 MessageService::Kind::Error);
         return;
     }
     c.services.messages.show(QStringLiteral("OK"));
@@ -145,7 +145,7 @@ void openfile_Click(Context &c)
     if (!file.open(QIODevice::ReadOnly)) {
         c.services.messages.show(
                 QStringLiteral("The record %1 cannot be opened:\n%2").arg(fileName, file.errorString()),
-                MessageBox::Kind::Error);
+                MessageService::Kind::Error);
         return;
     }
     RecordLineReader reader(file);
@@ -232,6 +232,6 @@ void openfile_Click(Context &c)
                         .arg(fileName)
                         .arg(*bad + 14)
                         .arg(s.samples[std::size_t(*bad)].text()),
-                MessageBox::Kind::Warning);
+                MessageService::Kind::Warning);
     }
 }

@@ -82,11 +82,11 @@ void printpaper_Click(Context &c)
     PrintSurface *page = c.services.printer.beginDocument(error);
     if (!page) {
         c.services.messages.show(QStringLiteral("The report was not printed: %1").arg(error),
-                                 MessageBox::Kind::Error);
+                                 MessageService::Kind::Error);
         return;
     }
     drawReport(*page, c.state);
     if (!c.services.printer.endDocument(error))
         c.services.messages.show(QStringLiteral("The report was not printed: %1").arg(error),
-                                 MessageBox::Kind::Error);
+                                 MessageService::Kind::Error);
 }

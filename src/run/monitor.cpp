@@ -51,7 +51,7 @@ void acceptReading(Context &c)
         s.curTemp = s.prevTemp;
     s.prevTemp = s.curTemp;
     if (s.curTemp > 400)
-        c.services.messages.show(QStringLiteral("Communication Error!"), MessageBox::Kind::Warning);
+        c.services.messages.show(QStringLiteral("Communication Error!"), MessageService::Kind::Warning);
     s.frameByte = 0;
 }
 

@@ -14,7 +14,7 @@ struct Services
     EventPump &pump;
     Timer &Timer1;
     Timer &Timer3;
-    MessageBox &messages;
+    MessageService &messages;
     FileDialog &files;
     PrinterService &printer;
     Clock &clock;

@@ -29,11 +29,11 @@ public:
 };
 
 // Modal message boxes with a single OK button.
-class MessageBox
+class MessageService
 {
 public:
     enum class Kind { Information, Warning, Error };
-    virtual ~MessageBox() = default;
+    virtual ~MessageService() = default;
     virtual void show(const QString &text, Kind kind = Kind::Information) = 0;
 };
 

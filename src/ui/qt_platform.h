@@ -37,7 +37,7 @@ private:
     std::function<void()> m_onTick;
 };
 
-class QtMessageBox : public MessageBox
+class QtMessageBox : public MessageService
 {
 public:
     explicit QtMessageBox(QWidget *&parent) : m_parent(parent) {}

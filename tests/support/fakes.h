@@ -128,7 +128,7 @@ private:
     QByteArray m_buffer;
 };
 
-class FakeMessages : public MessageBox
+class FakeMessages : public MessageService
 {
 public:
     void show(const QString &text, Kind kind) override;

@@ -1,0 +1,80 @@
+// Runs the real window in a process of its own, for what only a whole
+// process can show: that Exit ends the program from inside any wait, and
+// what the window looks like on a real display.
+//
+//   window_probe exit <load|transfer|run|stop|idle|close> <port path>
+//   window_probe screenshot <png path>
+#include "link/load.h"
+#include "link/transfer.h"
+#include "run/run_start.h"
+#include "run/run_stop.h"
+#include "ui/program.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QScreen>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+void say(const char *what)
+{
+    std::printf("%s\n", what);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    const QString mode = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    Program::Options options;
+    if (mode == u"exit" && argc > 3)
+        options.port1 = QString::fromLocal8Bit(argv[3]);
+    Program program(options);
+    program.show();
+    Context &c = program.context();
+
+    if (mode == u"screenshot" && argc > 2) {
+        const QString file = QString::fromLocal8Bit(argv[2]);
+        QTimer::singleShot(800, [&] {
+            const QPixmap shot = program.form().screen()->grabWindow(0).copy(
+                    program.form().frameGeometry());
+            say(shot.save(file) ? "saved" : "not saved");
+            app.quit();
+        });
+        return app.exec();
+    }
+    if (mode != u"exit" || argc < 3)
+        return 2;
+
+    const QString wait = QString::fromLocal8Bit(argv[2]);
+    QTimer::singleShot(50, [&] {
+        say("waiting");
+        if (wait == u"load")
+            getcanshu_Click(c);
+        else if (wait == u"transfer") {
+            for (int n = 1; n <= 6; ++n)
+                program.form().setText(Form::Field(n), QStringLiteral("120"));
+            to8031_Click(c);
+        } else if (wait == u"run")
+            from8031_Click(c);
+        else if (wait == u"stop")
+            stop_Click(c);
+        else
+            return;
+        say("RESUMED"); // must never appear: Exit ends the program inside the wait
+    });
+    QTimer::singleShot(600, [&] {
+        say("exiting");
+        if (wait == u"close")
+            program.form().close();
+        else
+            program.form().findChild<QAction *>(QStringLiteral("exit"))->trigger();
+        say("STILL RUNNING");
+    });
+    return app.exec();
+}
