@@ -18,6 +18,7 @@ Program::Program(const Options &options)
     : m_form(std::make_unique<MainForm>()), m_line(options.port1, options.port2)
 {
     m_dialogParent = m_form.get();
+    m_files.setNative(options.nativeDialogs);
     m_timer1 = std::make_unique<QtTimer>([this] { Timer1_Timer(*m_context); });
     m_timer3 = std::make_unique<QtTimer>([this] { Timer3_Timer(*m_context); });
     if (options.pdfReport.isEmpty())

@@ -18,6 +18,7 @@ public:
         QString port2 = QtSerialLine::defaultPortName(2);
         // Where set, Print writes this PDF instead of using the default printer.
         QString pdfReport;
+        bool nativeDialogs = true;
     };
 
     explicit Program(const Options &options);

@@ -68,14 +68,16 @@ QString QtFileDialog::openFileName(const QString &filter, int selected)
 {
     QString chosen;
     const QString qt = qtFilter(filter, selected, chosen);
-    return QFileDialog::getOpenFileName(m_parent, QStringLiteral("Open"), QString(), qt, &chosen);
+    return QFileDialog::getOpenFileName(m_parent, QStringLiteral("Open"), QString(), qt, &chosen,
+                                        m_native ? QFileDialog::Options() : QFileDialog::DontUseNativeDialog);
 }
 
 QString QtFileDialog::saveFileName(const QString &filter, int selected)
 {
     QString chosen;
     const QString qt = qtFilter(filter, selected, chosen);
-    return QFileDialog::getSaveFileName(m_parent, QStringLiteral("Save"), QString(), qt, &chosen);
+    return QFileDialog::getSaveFileName(m_parent, QStringLiteral("Save"), QString(), qt, &chosen,
+                                        m_native ? QFileDialog::Options() : QFileDialog::DontUseNativeDialog);
 }
 
 void ProcessTerminator::terminate()

@@ -51,6 +51,8 @@ class QtFileDialog : public FileDialog
 {
 public:
     explicit QtFileDialog(QWidget *&parent) : m_parent(parent) {}
+    // Qt's own dialog instead of the desktop's, e.g. where a script answers it.
+    void setNative(bool native) { m_native = native; }
     QString openFileName(const QString &filter, int selected) override;
     QString saveFileName(const QString &filter, int selected) override;
 
@@ -59,6 +61,7 @@ public:
 
 private:
     QWidget *&m_parent;
+    bool m_native = true;
 };
 
 class SystemClock : public Clock

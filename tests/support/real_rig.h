@@ -1,0 +1,58 @@
+#pragma once
+
+#include "fakes.h"
+
+#include "link/protocol.h"
+#include "link/qt_serial_line.h"
+#include "run/monitor.h"
+#include "run/run_stop.h"
+#include "state/profile.h"
+#include "ui/qt_platform.h"
+
+// The real pump, which can end a scenario once no handler is on the stack
+// between the test and the pump (never through Qt's own dispatch).
+class EndablePump : public EventPump
+{
+public:
+    void pumpEvents() override
+    {
+        ++m_depth;
+        m_inner.pumpEvents();
+        --m_depth;
+        if (end && m_depth == 0)
+            throw ScriptEnded{};
+    }
+    bool end = false;
+
+private:
+    QtEventPump m_inner;
+    int m_depth = 0;
+};
+
+// The real serial port and the real event pump, with the operator's side faked.
+struct PtyRig
+{
+    explicit PtyRig(const QString &port1, const QString &port2 = QStringLiteral("/dev/null-port2"))
+        : line(port1, port2),
+          timer1([] {}),
+          timer3([] {}),
+          c(Services{form, line, pump, timer1, timer3, messages, files, printer, clock, terminator})
+    {
+        form.onChange = [this](int f) { profileFieldChanged(c, f); };
+        line.setFaultHandler([this] { reportLineFault(c); });
+        timer1.onTickCall([this] { Timer1_Timer(c); });
+        timer3.onTickCall([this] { Timer3_Timer(c); });
+    }
+    FakeForm form;
+    QtSerialLine line;
+    EndablePump pump;
+    QtTimer timer1;
+    QtTimer timer3;
+    FakeMessages messages;
+    FakeFiles files;
+    FakePrinter printer;
+    SystemClock clock;
+    FakeTerminator terminator;
+    Context c;
+};
+
