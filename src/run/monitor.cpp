@@ -83,16 +83,46 @@ void completeFrame(Context &c)
 
 QString shortDateText(const QDateTime &now)
 {
-    return QLocale::system().toString(now.date(), QLocale::ShortFormat);
+    static const QString format = QLocale::system().dateFormat(QLocale::ShortFormat);
+    return QLocale::system().toString(now.date(), format);
 }
 
 QString timeText(const QDateTime &now)
 {
     // The locale's long time form, with seconds, but without the time zone.
-    QString format = QLocale::system().timeFormat(QLocale::LongFormat);
-    format.remove(QRegularExpression(QStringLiteral("\\s*\\bt+\\b")));
-    return QLocale::system().toString(now.time(), format.trimmed());
+    static const QString format = [] {
+        QString f = QLocale::system().timeFormat(QLocale::LongFormat);
+        f.remove(QRegularExpression(QStringLiteral("\\s*\\bt+\\b")));
+        return f.trimmed();
+    }();
+    return QLocale::system().toString(now.time(), format);
 }
+
+namespace {
+
+// The readouts change once a second; the poll runs for every byte.
+struct Readouts
+{
+    QDate day;
+    QTime second;
+    QString date;
+    QString time;
+    void update(const QDateTime &now)
+    {
+        // Compares the local date and time as held: no time-zone arithmetic.
+        const QDate d = now.date();
+        const QTime t = now.time();
+        if (d == day && second.isValid() && t.hour() == second.hour()
+            && t.minute() == second.minute() && t.second() == second.second())
+            return;
+        day = d;
+        second = t;
+        date = shortDateText(now);
+        time = timeText(now);
+    }
+};
+
+} // namespace
 
 void monitorByte(Context &c, int b)
 {
@@ -117,6 +147,7 @@ void monitorByte(Context &c, int b)
 void monitorLoop(Context &c)
 {
     MonitorPresence presence(c);
+    Readouts readouts;
     for (;;) {
         c.restartMonitor = false;
         startUp(c);
@@ -126,10 +157,10 @@ void monitorLoop(Context &c)
                 break;
             if (const std::optional<int> b = pollByte(c))
                 monitorByte(c, *b);
-            const QDateTime now = c.services.clock.now();
-            c.services.form.setCaption(Form::Caption::Label5, shortDateText(now));
+            readouts.update(c.services.clock.now());
+            c.services.form.setCaption(Form::Caption::Label5, readouts.date);
             if (c.services.Timer1.isEnabled())
-                c.services.form.setCaption(Form::Caption::Label6, timeText(now));
+                c.services.form.setCaption(Form::Caption::Label6, readouts.time);
         }
     }
 }

@@ -116,15 +116,28 @@ void RetainedChart::drawLine(float x1, float y1, float x2, float y2, QColor colo
         return;
     const QPoint a(int(std::floor(ax)), int(std::floor(ay)));
     const QPoint b(int(std::floor(bx)), int(std::floor(by)));
+    const int width = int(std::max(1.0, std::floor(m_devicePixelRatio)));
+    m_dirty |= QRect(a, b).normalized().adjusted(-width - 1, -width - 1, width + 1, width + 1);
+    if (width == 1 && (a.x() == b.x() || a.y() == b.y())) {
+        // The grid's straight lines, written directly: the same pixels as the
+        // painter's aliased line with both ends, without setting one up.
+        const QRect span = QRect(a, b).normalized() & m_image.rect();
+        const QRgb rgb = colour.rgb();
+        uchar *bits = m_image.bits();
+        const qsizetype stride = m_image.bytesPerLine();
+        for (int y = span.top(); y <= span.bottom(); ++y) {
+            auto *row = reinterpret_cast<QRgb *>(bits + y * stride);
+            std::fill(row + span.left(), row + span.right() + 1, rgb);
+        }
+        return;
+    }
     QPainter painter(&m_image);
     painter.setRenderHint(QPainter::Antialiasing, false);
-    painter.setPen(QPen(colour, std::max(1.0, std::floor(m_devicePixelRatio)),
-                        Qt::SolidLine, Qt::SquareCap));
+    painter.setPen(QPen(colour, width, Qt::SolidLine, Qt::SquareCap));
     if (a == b)
         painter.drawPoint(a);
     else
         painter.drawLine(a, b);
-    m_dirty |= QRect(a, b).normalized().adjusted(-2, -2, 2, 2);
 }
 
 QPoint RetainedChart::pixelOf(double xTwips, double yTwips) const

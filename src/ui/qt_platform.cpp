@@ -80,6 +80,16 @@ QString QtFileDialog::saveFileName(const QString &filter, int selected)
                                         m_native ? QFileDialog::Options() : QFileDialog::DontUseNativeDialog);
 }
 
+QDateTime SystemClock::now() const
+{
+    const qint64 second = QDateTime::currentMSecsSinceEpoch() / 1000;
+    if (second != m_second) {
+        m_second = second;
+        m_local = QDateTime::fromSecsSinceEpoch(second);
+    }
+    return m_local;
+}
+
 void ProcessTerminator::terminate()
 {
     std::fflush(stdout);

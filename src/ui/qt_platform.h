@@ -64,10 +64,17 @@ private:
     bool m_native = true;
 };
 
+// The local date and time to the whole second, which is all the program
+// shows or stamps; the local conversion is made once a second, not at every
+// poll of the monitor.
 class SystemClock : public Clock
 {
 public:
-    [[nodiscard]] QDateTime now() const override { return QDateTime::currentDateTime(); }
+    [[nodiscard]] QDateTime now() const override;
+
+private:
+    mutable qint64 m_second = -1;
+    mutable QDateTime m_local;
 };
 
 // Ends the process at once, whatever waits are on the stack.
