@@ -88,7 +88,18 @@ bool QtSerialLine::open(QString &error)
     m_fault.clear();
     m_faulted = false;
     if (!m_port.open(QIODevice::ReadWrite)) {
-        error = m_port.errorString();
+        switch (m_port.error()) {
+        case QSerialPort::DeviceNotFoundError:
+            error = QStringLiteral("there is no such port on this computer (%1)").arg(m_port.errorString());
+            break;
+        case QSerialPort::PermissionError:
+            error = QStringLiteral("it is in use by another program, or this user may not open it (%1)")
+                            .arg(m_port.errorString());
+            break;
+        default:
+            error = m_port.errorString();
+            break;
+        }
         m_discardReceivedOnOpen = m_discardUnsentOnOpen = false;
         return false;
     }

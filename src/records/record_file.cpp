@@ -4,13 +4,22 @@
 #include "state/context.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
+#include <qplatformdefs.h>
 
 #include <cmath>
 
 namespace {
+
+// What has reached the disk of the file being written.
+qint64 writtenSize(const QFileDevice &file)
+{
+    QT_STATBUF st{};
+    return QT_FSTAT(file.handle(), &st) == 0 ? qint64(st.st_size) : -1;
+}
 
 void appendLine(QByteArray &out, QStringEncoder &encode, const LooseValue &value)
 {
@@ -110,12 +119,24 @@ void savefile_Click(Context &c)
                                  MessageService::Kind::Error);
         return;
     }
+    // Only a record file is ever replaced: never a folder, a device or a pipe,
+    // which replacing would destroy (as root, even a device node).
+    const QFileInfo existing(fileName);
+    if (existing.exists() && !existing.isFile()) {
+        c.services.messages.show(QStringLiteral("The run was NOT saved: %1 is not a file.\n\n"
+                                                "The run is still in memory; save it elsewhere.")
+                                         .arg(fileName),
+                                 MessageService::Kind::Error);
+        return;
+    }
     // Written beside the target and put in its place only when complete, so a
     // failed save never costs the record that was there.
+    // Unbuffered, so that a write cut short by a full disk is seen here: with
+    // its own buffer, Qt 6.4 commits a truncated file and reports success.
     QSaveFile file(fileName);
-    bool ok = file.open(QIODevice::WriteOnly);
+    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
     if (ok)
-        ok = file.write(bytes) == bytes.size();
+        ok = file.write(bytes) == bytes.size() && file.flush() && writtenSize(file) == bytes.size();
     if (ok)
         ok = file.commit();
     if (!ok) {

@@ -19,10 +19,13 @@ public:
         ++m_depth;
         m_inner.pumpEvents();
         --m_depth;
+        if (onPump)
+            onPump();
         if (end && m_depth == 0)
             throw ScriptEnded{};
     }
     bool end = false;
+    std::function<void()> onPump;
 
 private:
     QtEventPump m_inner;

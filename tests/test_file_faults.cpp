@@ -1,0 +1,194 @@
+#include "fakes.h"
+
+#include "records/record_file.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <csignal>
+
+namespace {
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void longRun(Rig &rig)
+{
+    SharedState &s = rig.c.state;
+    s.runStamp = {2024, 5, 9, 14, 3, 27};
+    s.runTicks = 501;
+    for (int k = 0; k <= 510; ++k)
+        s.samples[std::size_t(k)] = 100 + k % 150;
+}
+
+long peakKb()
+{
+    for (const QByteArray &line : readFile(QStringLiteral("/proc/self/status")).split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return -1;
+}
+
+// Files of at most `bytes` can be written while it lives, as on a full disk.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN); // a failed write, not a killed program
+        rlimit limit = m_old;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+
+private:
+    rlimit m_old{};
+    void (*m_oldHandler)(int) = nullptr;
+};
+
+} // namespace
+
+class TestFileFaults : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void saveWhereNothingCanBeWritten_data();
+    void saveWhereNothingCanBeWritten();
+    void fullDiskLeavesExistingRecordAndKeepsRun();
+    void gigabyteLineIsRefusedWithBoundedMemory();
+    void manyLinesAfterTheCountAreNeverRead();
+    void negativeCountReadsNoSamples();
+};
+
+void TestFileFaults::saveWhereNothingCanBeWritten_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::newRow("folder that cannot be written") << "/proc/orvalen-record.dbf";
+    QTest::newRow("folder that does not exist") << "/nonexistent-orvalen/run.dbf";
+    // Never a real device here: replacing one is exactly what must not happen.
+    QTest::newRow("a pipe, not a file") << "fifo";
+    QTest::newRow("a folder") << "folder";
+}
+
+void TestFileFaults::saveWhereNothingCanBeWritten()
+{
+    QFETCH(QString, target);
+    QTemporaryDir dir;
+    if (target == u"fifo") {
+        target = dir.filePath(QStringLiteral("fifo"));
+        QCOMPARE(mkfifo(QFile::encodeName(target).constData(), 0666), 0);
+    } else if (target == u"folder") {
+        target = dir.filePath(QStringLiteral("folder"));
+        QVERIFY(QDir().mkdir(target));
+    }
+    Rig rig;
+    longRun(rig);
+    rig.files.answers << target;
+    savefile_Click(rig.c);
+    QCOMPARE(rig.messages.texts.size(), 1);
+    QVERIFY2(rig.messages.texts[0].contains(QStringLiteral("NOT saved")), qPrintable(rig.messages.texts[0]));
+    QVERIFY(rig.messages.texts[0].contains(target));
+    QCOMPARE(rig.c.state.runTicks, LooseValue(501)); // the run is still there
+    if (target.endsWith(u"fifo"))
+        QVERIFY(QFileInfo(target).exists() && !QFileInfo(target).isFile()); // untouched
+}
+
+void TestFileFaults::fullDiskLeavesExistingRecordAndKeepsRun()
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("run.dbf"));
+    QFile old(target);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write(QByteArray(" 2023 \r\n").repeated(20));
+    old.close();
+    const QByteArray before = readFile(target);
+
+    Rig rig;
+    longRun(rig);
+    rig.files.answers << target << target;
+    {
+        FileSizeLimit full(1024); // the record needs several kilobytes
+        savefile_Click(rig.c);
+    }
+    QCOMPARE(rig.messages.texts.size(), 1);
+    QVERIFY2(rig.messages.texts[0].contains(QStringLiteral("NOT saved")), qPrintable(rig.messages.texts[0]));
+    QCOMPARE(readFile(target), before);                       // the old record survived whole
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 1); // and nothing was left beside it
+    // With room again, the same run saves.
+    savefile_Click(rig.c);
+    QCOMPARE(rig.messages.texts.last(), QStringLiteral("OK"));
+    QCOMPARE(readFile(target).count("\r\n"), 13 + 501);
+}
+
+void TestFileFaults::gigabyteLineIsRefusedWithBoundedMemory()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("huge.dbf"));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QVERIFY(f.resize(qint64(1) << 30)); // a sparse gigabyte of NUL bytes, one line
+    f.close();
+    const long before = peakKb();
+    Rig rig;
+    rig.files.answers << path;
+    openfile_Click(rig.c);
+    QCOMPARE(rig.messages.texts.size(), 1);
+    QVERIFY2(rig.messages.texts[0].contains(QStringLiteral("Line 1:")), qPrintable(rig.messages.texts[0]));
+    QVERIFY2(rig.messages.texts[0].contains(QStringLiteral("longer than")), qPrintable(rig.messages.texts[0]));
+    QVERIFY2(peakKb() - before < 10 * 1024, qPrintable(QString::number(peakKb() - before)));
+}
+
+void TestFileFaults::manyLinesAfterTheCountAreNeverRead()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("long.dbf"));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(" 2024 \r\n 5 \r\n 9 \r\n 14 \r\n 3 \r\n 27 \r\n 511 \r\n1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n");
+    const QByteArray sample(" 150 \r\n");
+    f.write(sample.repeated(2'000'000)); // 14 MB, far more than the count says
+    f.close();
+    Rig rig;
+    rig.files.answers << path;
+    openfile_Click(rig.c);
+    QVERIFY(rig.messages.texts.isEmpty());
+    QCOMPARE(rig.c.state.samples[510], LooseValue(" 150 "));
+    QCOMPARE(rig.form.drawing.strokes.size(), std::size_t(510));
+}
+
+void TestFileFaults::negativeCountReadsNoSamples()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("neg.dbf"));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(" 2024 \r\n 5 \r\n 9 \r\n 14 \r\n 3 \r\n 27 \r\n-1 \r\n1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n 99 \r\n");
+    f.close();
+    Rig rig;
+    rig.c.state.samples[0] = 42;
+    rig.files.answers << path;
+    openfile_Click(rig.c);
+    QVERIFY(rig.messages.texts.isEmpty());
+    QCOMPARE(rig.c.state.samples[0], LooseValue(42));
+    QVERIFY(rig.form.drawing.strokes.empty());
+    QCOMPARE(rig.form.drawing.gridLines, 26);
+}
+
+QTEST_GUILESS_MAIN(TestFileFaults)
+#include "test_file_faults.moc"

@@ -1,0 +1,77 @@
+#include "fakes.h"
+
+#include "records/record_file.h"
+#include "run/run_start.h"
+#include "run/run_stop.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+long residentKb()
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return -1;
+}
+
+} // namespace
+
+// Many short runs, stops, saves and opens back to back in one program life.
+class TestSoak : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void runsStopsSavesAndOpensStayFlat();
+};
+
+void TestSoak::runsStopsSavesAndOpensStayFlat()
+{
+    constexpr int kCycles = 1500;
+    constexpr int kWarmUp = 100;
+    QTemporaryDir dir;
+    const QString record = dir.filePath(QStringLiteral("soak.dbf"));
+    Rig rig;
+    rig.answerLoads({150, 60, 130, 90, 120, 40});
+    rig.onRunStart = [&rig](qint64 t) {
+        for (int k = 0; k < 4; ++k)
+            rig.frameAt(t + 500 + 1000 * k, 100 + k);
+    };
+    int cycle = 0;
+    long residentAfterWarmUp = 0;
+    std::function<void()> next = [&] {
+        // Each cycle: stop the run, save it, open it back, and run again.
+        stop_Click(rig.c);
+        rig.files.answers << record << record;
+        savefile_Click(rig.c);
+        openfile_Click(rig.c);
+        if (++cycle == kWarmUp)
+            residentAfterWarmUp = residentKb();
+        if (cycle < kCycles) {
+            rig.world.after(4'500, next);
+            from8031_Click(rig.c);
+        }
+    };
+    rig.world.at(4'500, next);
+    rig.run([&rig] { from8031_Click(rig.c); });
+
+    QCOMPARE(cycle, kCycles);
+    QCOMPARE(rig.messages.texts.count(QStringLiteral("Vone Stoped")), kCycles);
+    QCOMPARE(rig.messages.texts.count(QStringLiteral("OK")), kCycles);
+    QCOMPARE(rig.messages.texts.size(), 2 * kCycles); // nothing else went wrong
+    QVERIFY2(rig.world.maxDepth <= 3, qPrintable(QString::number(rig.world.maxDepth)));
+    const long growth = residentKb() - residentAfterWarmUp;
+    QVERIFY2(growth < 4 * 1024, qPrintable(QStringLiteral("%1 kB").arg(growth)));
+    for (int k = 0; k < 4; ++k) // the last run as recorded, opened back
+        QCOMPARE(rig.c.state.samples[std::size_t(k)].strictValue(), std::optional<double>(100 + k));
+}
+
+QTEST_GUILESS_MAIN(TestSoak)
+#include "test_soak.moc"
