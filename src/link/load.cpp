@@ -3,6 +3,7 @@
 #include "port.h"
 #include "protocol.h"
 #include "state/context.h"
+#include "state/profile.h"
 
 bool parameterLoad(Context &c)
 {
@@ -31,14 +32,7 @@ bool parameterLoad(Context &c)
         case 6: s.stageTime[3] = *v; break;
         }
     }
-    Form &form = c.services.form;
-    // Each setText runs the field's change handling, which stores the text back.
-    form.setText(Form::Field::Text1, s.stageTemp[1].plainForm());
-    form.setText(Form::Field::Text2, s.stageTime[1].plainForm());
-    form.setText(Form::Field::Text3, s.stageTemp[2].plainForm());
-    form.setText(Form::Field::Text4, s.stageTime[2].plainForm());
-    form.setText(Form::Field::Text5, s.stageTemp[3].plainForm());
-    form.setText(Form::Field::Text6, s.stageTime[3].plainForm());
+    showProfile(c);
     return true;
 }
 

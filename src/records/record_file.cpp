@@ -2,6 +2,7 @@
 
 #include "state/chart.h"
 #include "state/context.h"
+#include "state/profile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -211,12 +212,7 @@ void openfile_Click(Context &c)
             return;
         s.stageTime[stage] = line;
     }
-    form.setText(Form::Field::Text1, s.stageTemp[1].plainForm());
-    form.setText(Form::Field::Text2, s.stageTime[1].plainForm());
-    form.setText(Form::Field::Text3, s.stageTemp[2].plainForm());
-    form.setText(Form::Field::Text4, s.stageTime[2].plainForm());
-    form.setText(Form::Field::Text5, s.stageTemp[3].plainForm());
-    form.setText(Form::Field::Text6, s.stageTime[3].plainForm());
+    showProfile(c);
     const auto &st = s.recordStamp;
     form.setCaption(Form::Caption::Label5,
                     st[0].plainForm() + u'-' + st[1].plainForm() + u'-' + st[2].plainForm());

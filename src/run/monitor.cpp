@@ -4,6 +4,7 @@
 #include "link/protocol.h"
 #include "state/chart.h"
 #include "state/context.h"
+#include "state/profile.h"
 
 #include <QLocale>
 #include <QRegularExpression>
@@ -59,12 +60,7 @@ void completeFrame(Context &c)
 {
     SharedState &s = c.state;
     Form &form = c.services.form;
-    form.setText(Form::Field::Text1, s.stageTemp[1].plainForm());
-    form.setText(Form::Field::Text2, s.stageTime[1].plainForm());
-    form.setText(Form::Field::Text3, s.stageTemp[2].plainForm());
-    form.setText(Form::Field::Text4, s.stageTime[2].plainForm());
-    form.setText(Form::Field::Text5, s.stageTemp[3].plainForm());
-    form.setText(Form::Field::Text6, s.stageTime[3].plainForm());
+    showProfile(c);
     const double ticks = s.runTicks.leadingNumber();
     if (ticks < 2)
         chart::drawGrid(form.chart(), s.loopIndex);

@@ -30,3 +30,15 @@ void profileFieldChanged(Context &c, int field)
     default: break;
     }
 }
+
+void showProfile(Context &c)
+{
+    Form &form = c.services.form;
+    const SharedState &s = c.state;
+    form.setText(Form::Field::Text1, s.stageTemp[1].plainForm());
+    form.setText(Form::Field::Text2, s.stageTime[1].plainForm());
+    form.setText(Form::Field::Text3, s.stageTemp[2].plainForm());
+    form.setText(Form::Field::Text4, s.stageTime[2].plainForm());
+    form.setText(Form::Field::Text5, s.stageTemp[3].plainForm());
+    form.setText(Form::Field::Text6, s.stageTime[3].plainForm());
+}
