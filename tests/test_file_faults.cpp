@@ -1,4 +1,5 @@
 #include "fakes.h"
+#include "process_memory.h"
 
 #include "records/record_file.h"
 
@@ -30,13 +31,7 @@ void longRun(Rig &rig)
         s.samples[std::size_t(k)] = 100 + k % 150;
 }
 
-long peakKb()
-{
-    for (const QByteArray &line : readFile(QStringLiteral("/proc/self/status")).split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return -1;
-}
+long peakKb() { return processStatusKb("VmHWM"); }
 
 // Files of at most `bytes` can be written while it lives, as on a full disk.
 class FileSizeLimit

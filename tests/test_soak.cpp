@@ -1,4 +1,5 @@
 #include "fakes.h"
+#include "process_memory.h"
 
 #include "records/record_file.h"
 #include "run/run_start.h"
@@ -10,16 +11,7 @@
 
 namespace {
 
-long residentKb()
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return -1;
-}
+long residentKb() { return processStatusKb("VmRSS"); }
 
 } // namespace
 
