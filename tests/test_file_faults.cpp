@@ -22,6 +22,12 @@ QByteArray readFile(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
 void longRun(Rig &rig)
 {
     SharedState &s = rig.c.state;
@@ -108,10 +114,7 @@ void TestFileFaults::fullDiskLeavesExistingRecordAndKeepsRun()
 {
     QTemporaryDir dir;
     const QString target = dir.filePath(QStringLiteral("run.dbf"));
-    QFile old(target);
-    QVERIFY(old.open(QIODevice::WriteOnly));
-    old.write(QByteArray(" 2023 \r\n").repeated(20));
-    old.close();
+    QVERIFY(writeFile(target, QByteArray(" 2023 \r\n").repeated(20)));
     const QByteArray before = readFile(target);
 
     Rig rig;
@@ -153,12 +156,9 @@ void TestFileFaults::manyLinesAfterTheCountAreNeverRead()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("long.dbf"));
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(" 2024 \r\n 5 \r\n 9 \r\n 14 \r\n 3 \r\n 27 \r\n 511 \r\n1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n");
     const QByteArray sample(" 150 \r\n");
-    f.write(sample.repeated(2'000'000)); // 14 MB, far more than the count says
-    f.close();
+    QVERIFY(writeFile(path, " 2024 \r\n 5 \r\n 9 \r\n 14 \r\n 3 \r\n 27 \r\n 511 \r\n1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n"
+                                + sample.repeated(2'000'000))); // 14 MB, far more than the count says
     Rig rig;
     rig.files.answers << path;
     openfile_Click(rig.c);
@@ -171,10 +171,7 @@ void TestFileFaults::negativeCountReadsNoSamples()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("neg.dbf"));
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(" 2024 \r\n 5 \r\n 9 \r\n 14 \r\n 3 \r\n 27 \r\n-1 \r\n1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n 99 \r\n");
-    f.close();
+    QVERIFY(writeFile(path, " 2024 \r\n 5 \r\n 9 \r\n 14 \r\n 3 \r\n 27 \r\n-1 \r\n1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n 99 \r\n"));
     Rig rig;
     rig.c.state.samples[0] = 42;
     rig.files.answers << path;
