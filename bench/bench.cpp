@@ -175,6 +175,7 @@ class CountingMessages : public MessageService
 {
 public:
     void show(const QString &, Kind) override { ++shown; }
+    void notify(Topic, const QString &, Kind) override { ++shown; }
     int shown = 0;
 };
 

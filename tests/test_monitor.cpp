@@ -47,7 +47,8 @@ private slots:
     void chartImageShowsGridAndCurve();
     void firstSecondsRedrawGridOverCurve();
     void dateFollowsCalendarWithoutData();
-    void byteLostShiftsLaterFrames();
+    void damagedFrameCostsOnlyItself_data();
+    void damagedFrameCostsOnlyItself();
     void stopSendsElevenPacedBytesThenStopsCommunication();
     void stopWithLeftOverTickEndsFirstWaitAtOnce();
     void stopCommunicateCleansCurve_data();
@@ -231,19 +232,49 @@ void TestMonitor::dateFollowsCalendarWithoutData()
     QCOMPARE(rig.c.state.runTicks, LooseValue(0)); // no data, no counting
 }
 
-void TestMonitor::byteLostShiftsLaterFrames()
+void TestMonitor::damagedFrameCostsOnlyItself_data()
 {
+    QTest::addColumn<int>("reading");
+    QTest::addColumn<QString>("damage");
+    // 25 ℃ as 0,25,25 also checks when read one place off (25,0,25 = 6400).
+    for (int reading : {25, 230, 300}) {
+        for (const char *damage : {"lost", "extra", "corrupted"})
+            QTest::addRow("%d %s", reading, damage) << reading << QString::fromLatin1(damage);
+    }
+}
+
+void TestMonitor::damagedFrameCostsOnlyItself()
+{
+    QFETCH(int, reading);
+    QFETCH(QString, damage);
     Rig rig;
     rig.answerLoads({150, 60, 130, 90, 120, 40});
-    rig.onRunStart = [&rig](qint64 t) {
-        rig.world.at(t + 500, [&rig] { rig.line.arrive({0, 100}); }); // third byte lost
-        rig.world.at(t + 1500, [&rig] { rig.line.arrive({0, 101, 101}); });
+    rig.onRunStart = [&](qint64 t) {
+        for (int k = 0; k < 30; ++k) {
+            if (k != 10) {
+                rig.frameAt(t + 500 + 1000 * k, reading);
+                continue;
+            }
+            const int high = reading >> 8, low = reading & 0xff;
+            QByteArray frame;
+            frame.append(char(high)).append(char(low)).append(char((high + low) & 0xff));
+            if (damage == u"lost")
+                frame.remove(1, 1);
+            else if (damage == u"extra")
+                frame.insert(1, char(0x5A));
+            else
+                frame[1] = char(low ^ 0x10);
+            rig.world.at(t + 500 + 1000 * k, [&rig, frame] { rig.line.arrive(frame); });
+        }
     };
-    rig.world.at(2'000, [&rig] { stopcomm_Click(rig.c); });
+    rig.world.at(30'200, [&rig] { stopcomm_Click(rig.c); });
     rig.run([&rig] { from8031_Click(rig.c); });
-    // 0,100,0 completes a reading of 100; then 101,101 wait for a third byte.
-    QCOMPARE(rig.sample(1), 100.0);
-    QCOMPARE(rig.c.state.frameByte, std::int16_t(2));
+    QVERIFY2(rig.messages.texts.isEmpty(), qPrintable(rig.messages.texts.join(u'|')));
+    QCOMPARE(rig.sample(9), double(reading));
+    // At most the frame after the damaged one is needed to line up again.
+    for (int k = 12; k < 30; ++k)
+        QCOMPARE(rig.sample(k), double(reading));
+    QCOMPARE(rig.c.state.lastDrawnTemp, std::int16_t(reading));
 }
 
 void TestMonitor::stopSendsElevenPacedBytesThenStopsCommunication()
@@ -292,6 +323,9 @@ void TestMonitor::stopCommunicateCleansCurve_data()
                                     << QList<double>{0, 0, 0, 0, 10, 20, 30, 0};
     QTest::newRow("11 apart is held level") << QList<double>{5, 5, 5, 5, 16, 27, 38, 20}
                                             << QList<double>{5, 5, 5, 5, 5, 5, 5, 20};
+    QTest::newRow("a jump that lasts is held three times")
+            << QList<double>{5, 5, 5, 5, 50, 50, 50, 50, 51, 52, 52}
+            << QList<double>{5, 5, 5, 5, 5, 5, 5, 50, 51, 52, 52};
     QTest::newRow("first four untouched") << QList<double>{0, 90, 0, 90, 90, 91, 0, 0}
                                           << QList<double>{0, 90, 0, 90, 90, 91, 91, 0};
 }
@@ -303,11 +337,12 @@ void TestMonitor::stopCommunicateCleansCurve()
     Rig rig;
     for (int k = 0; k < before.size(); ++k)
         rig.c.state.samples[std::size_t(k)] = before[k];
-    rig.c.state.runTicks = 7; // entry 7 is the clock's last, never changed
+    const int ticks = int(before.size()) - 1; // the clock's last entry is never changed
+    rig.c.state.runTicks = ticks;
     stopcomm_Click(rig.c);
     for (int k = 0; k < after.size(); ++k)
         QCOMPARE(rig.sample(k), after[k]);
-    QCOMPARE(rig.c.state.loopIndex, LooseValue(7));
+    QCOMPARE(rig.c.state.loopIndex, LooseValue(ticks));
 }
 
 void TestMonitor::stopCommunicateTwiceOnlyRenewsStamp()

@@ -3,7 +3,27 @@
 #include "serial_line.h"
 #include "state/context.h"
 
-bool ensurePortOpen(Context &c)
+namespace {
+
+// Steps 3 to 9 of the open sequence.
+bool openSequence(Context &c, QString &error)
+{
+    SerialLine &line = c.services.line;
+    line.setSettings(QString::fromLatin1(kLineSettings));
+    line.setRawInput();
+    line.setReadLength(0);
+    line.setReceiveBufferSize(1);
+    line.discardReceived();
+    line.discardUnsent();
+    if (!line.open(error))
+        return false;
+    ++c.lineOpens;
+    return true;
+}
+
+} // namespace
+
+bool tryPortOpen(Context &c, QString &error)
 {
     SerialLine &line = c.services.line;
     if (line.isOpen())
@@ -13,17 +33,23 @@ bool ensurePortOpen(Context &c)
         line.setPortNumber(1);
     if (form.com2Selected())
         line.setPortNumber(2);
-    line.setSettings(QString::fromLatin1(kLineSettings));
-    line.setRawInput();
-    line.setReadLength(0);
-    line.setReceiveBufferSize(1);
-    line.discardReceived();
-    line.discardUnsent();
+    return openSequence(c, error);
+}
+
+bool reopenPort(Context &c, QString &error)
+{
+    if (c.services.line.isOpen())
+        return true;
+    return openSequence(c, error);
+}
+
+bool ensurePortOpen(Context &c)
+{
     QString error;
-    if (line.open(error))
+    if (tryPortOpen(c, error))
         return true;
     c.services.messages.show(QStringLiteral("Cannot open the serial port %1: %2")
-                                     .arg(line.portName(), error),
+                                     .arg(c.services.line.portName(), error),
                              MessageService::Kind::Error);
     return false;
 }

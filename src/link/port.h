@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 struct Context;
 
 inline constexpr const char *kLineSettings = "2400,N,8,1";
@@ -7,6 +9,11 @@ inline constexpr const char *kLineSettings = "2400,N,8,1";
 // Opens the port chosen in the port panel if it is closed. False when it cannot
 // be opened: the operator has been told why, and the command must give up.
 [[nodiscard]] bool ensurePortOpen(Context &c);
+// The same, telling nobody: error says why it failed.
+[[nodiscard]] bool tryPortOpen(Context &c, QString &error);
+// Opens the port that was last used again, whatever the panel says now, as a
+// run does after its line failed. Tells nobody.
+[[nodiscard]] bool reopenPort(Context &c, QString &error);
 void closePort(Context &c);
 
 void selectport_Click(Context &c);

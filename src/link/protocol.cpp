@@ -1,6 +1,5 @@
 #include "protocol.h"
 
-#include "run/run_stop.h"
 #include "serial_line.h"
 #include "state/context.h"
 
@@ -23,20 +22,31 @@ void reportLineFault(Context &c)
     const QString fault = c.services.line.takeFault();
     if (fault.isEmpty())
         return;
-    c.services.messages.show(
-            QStringLiteral("The connection to the oven was lost (%1).\n"
-                           "The port is closed; what was recorded is kept and can be saved "
-                           "and printed.")
-                    .arg(fault),
-            MessageService::Kind::Error);
-    stopcomm_Click(c);
+    if (c.monitorActive && c.runLine.live) {
+        c.runLine.outage = true;
+        c.runLine.lastRetrySecond = -1;
+        c.services.messages.notify(
+                MessageService::Topic::Line,
+                QStringLiteral("The connection to the oven was lost: %1.\n\n"
+                               "The run goes on: what was recorded is kept, and the program "
+                               "reconnects as soon as the port is back. Stop Communicate ends "
+                               "the run.")
+                        .arg(fault),
+                MessageService::Kind::Error);
+        return;
+    }
+    c.services.messages.show(QStringLiteral("The connection to the oven was lost: %1.\n\n"
+                                            "The port is closed; the next command opens it "
+                                            "again.")
+                                     .arg(fault),
+                             MessageService::Kind::Error);
 }
 
-void sendByte(Context &c, std::uint8_t b)
+bool sendByte(Context &c, std::uint8_t b)
 {
     c.state.txBuffer[0] = b;
-    c.services.line.write(QByteArray(reinterpret_cast<const char *>(c.state.txBuffer.data()),
-                                     qsizetype(c.state.txBuffer.size())));
+    return c.services.line.write(QByteArray(reinterpret_cast<const char *>(c.state.txBuffer.data()),
+                                            qsizetype(c.state.txBuffer.size())));
 }
 
 void flushInput(Context &c)
@@ -47,7 +57,10 @@ void flushInput(Context &c)
 
 std::optional<int> awaitByte(Context &c)
 {
+    const unsigned long long opened = c.lineOpens;
     for (;;) {
+        if (!c.services.line.isOpen() || c.lineOpens != opened)
+            return std::nullopt; // closed under the wait: the answer cannot come
         if (c.services.line.bytesWaiting() > 0) {
             c.state.rxBuffer = c.services.line.readAll();
             if (!c.state.rxBuffer.isEmpty())

@@ -13,14 +13,17 @@ inline constexpr std::uint8_t cmdStop = 0xBB;
 // tells the operator if the port failed meanwhile.
 void pumpEvents(Context &c);
 
-// Tells the operator once that the open port failed, and ends the host's side
-// of the run so that what was recorded can be saved and printed.
+// Tells the operator once that the open port failed (the port is closed by
+// then). During a monitored run the run goes on and its monitor reconnects; a
+// notice that does not hold the monitor off says so. Otherwise a message box.
 void reportLineFault(Context &c);
 
-void sendByte(Context &c, std::uint8_t b);
+// True when the byte went to an open port.
+bool sendByte(Context &c, std::uint8_t b);
 // Discards every byte received so far, also those the system still holds.
 void flushInput(Context &c);
-// Waits for a byte, pumping events; nothing when a new Run abandons the wait.
+// Waits for a byte, pumping events; nothing when a new Run abandons the wait or
+// when the port it began on closes.
 [[nodiscard]] std::optional<int> awaitByte(Context &c);
 // The first waiting byte, or nothing when none is waiting.
 [[nodiscard]] std::optional<int> pollByte(Context &c);

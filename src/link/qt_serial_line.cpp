@@ -1,5 +1,6 @@
 #include "qt_serial_line.h"
 
+#include <QFileInfo>
 #include <QStringList>
 #include <QTimer>
 
@@ -15,12 +16,16 @@ QtSerialLine::~QtSerialLine()
         m_port.close();
 }
 
-QString QtSerialLine::defaultPortName(int port)
+QString QtSerialLine::defaultPortName(int port, const QString &devices)
 {
 #ifdef Q_OS_WIN
+    Q_UNUSED(devices);
     return QStringLiteral("COM%1").arg(port);
 #else
-    return QStringLiteral("/dev/ttyS%1").arg(port - 1);
+    const QString adapter = QStringLiteral("%1/orvalen%2").arg(devices).arg(port);
+    if (QFileInfo::exists(adapter))
+        return adapter;
+    return QStringLiteral("%1/ttyS%2").arg(devices).arg(port - 1);
 #endif
 }
 
@@ -84,9 +89,11 @@ void QtSerialLine::discardUnsent()
 
 bool QtSerialLine::open(QString &error)
 {
-    m_port.setPortName(portName());
+    m_openedName = portName();
+    m_port.setPortName(m_openedName);
     m_fault.clear();
     m_faulted = false;
+    m_port.clearError(); // a failed line's error must not stick to the next open
     if (!m_port.open(QIODevice::ReadWrite)) {
         switch (m_port.error()) {
         case QSerialPort::DeviceNotFoundError:
@@ -133,15 +140,23 @@ QByteArray QtSerialLine::readAll()
     return m_port.readAll();
 }
 
-void QtSerialLine::write(const QByteArray &bytes)
+bool QtSerialLine::write(const QByteArray &bytes)
 {
-    if (!m_port.isOpen())
-        return;
-    m_port.write(bytes);
-    m_port.flush(); // hand it to the system now, not at the next event
+    if (!m_port.isOpen() || m_faulted)
+        return false;
+    if (m_port.write(bytes) != bytes.size())
+        return false;
+    // Hand it to the system now, not at the next event; a failing port reports
+    // its error from inside flush.
+    m_port.flush();
+    return !m_faulted && m_port.isOpen();
 }
 
-QString QtSerialLine::portName() const { return m_names[std::size_t(m_portNumber - 1)]; }
+QString QtSerialLine::portName() const
+{
+    const QString &name = m_names[std::size_t(m_portNumber - 1)];
+    return name.isEmpty() ? defaultPortName(m_portNumber) : name;
+}
 
 QString QtSerialLine::takeFault()
 {
@@ -166,7 +181,12 @@ void QtSerialLine::onError(QSerialPort::SerialPortError error)
     if (m_faulted || !m_port.isOpen())
         return; // the first error of a failing port is the one to tell
     m_faulted = true;
-    m_fault = QStringLiteral("%1: %2").arg(portName(), m_port.errorString());
+    // The system's error text at this point is often a stale one ("Inappropriate
+    // ioctl for device"): say what happened to the line instead.
+    const QString &device = m_openedName;
+    m_fault = QFileInfo::exists(device)
+                      ? QStringLiteral("the line on %1 hung up or failed").arg(device)
+                      : QStringLiteral("the device %1 disappeared (cable or adapter pulled)").arg(device);
     // Close outside the port's own signal; a failing port reports errors in a
     // tight loop until it is closed.
     QTimer::singleShot(0, this, [this] {

@@ -13,12 +13,14 @@
 class QtSerialLine : public QObject, public SerialLine
 {
 public:
-    // The device names of port 1 and port 2.
-    explicit QtSerialLine(QString port1 = defaultPortName(1), QString port2 = defaultPortName(2),
-                          QObject *parent = nullptr);
+    // The device names of port 1 and port 2; an empty name is chosen at each
+    // open by defaultPortName.
+    explicit QtSerialLine(QString port1 = {}, QString port2 = {}, QObject *parent = nullptr);
     ~QtSerialLine() override;
 
-    [[nodiscard]] static QString defaultPortName(int port);
+    // COM1/COM2 on Windows. Elsewhere /dev/orvalen1 (2) where it exists, the
+    // name a udev rule gives a USB adapter, else /dev/ttyS0 (1).
+    [[nodiscard]] static QString defaultPortName(int port, const QString &devices = QStringLiteral("/dev"));
 
     [[nodiscard]] bool isOpen() const override;
     void setPortNumber(int port) override;
@@ -32,7 +34,7 @@ public:
     void close() override;
     [[nodiscard]] int bytesWaiting() override;
     QByteArray readAll() override;
-    void write(const QByteArray &bytes) override;
+    bool write(const QByteArray &bytes) override;
     [[nodiscard]] QString portName() const override;
     [[nodiscard]] QString takeFault() override;
 
@@ -45,6 +47,7 @@ private:
     QSerialPort m_port;
     std::array<QString, 2> m_names;
     int m_portNumber = 1;
+    QString m_openedName;
     bool m_discardReceivedOnOpen = false;
     bool m_discardUnsentOnOpen = false;
     QString m_fault;

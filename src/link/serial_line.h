@@ -23,10 +23,12 @@ public:
     // Bytes waiting to be read; 0 on a closed port.
     [[nodiscard]] virtual int bytesWaiting() = 0;
     virtual QByteArray readAll() = 0;
-    virtual void write(const QByteArray &bytes) = 0;
+    // True when all of bytes went to an open port.
+    virtual bool write(const QByteArray &bytes) = 0;
     // The name of the port the next open uses, for messages ("/dev/ttyS0").
     [[nodiscard]] virtual QString portName() const = 0;
-    // A fault of an open port (device gone) since the last call, closing it;
-    // empty when there was none.
+    // A fault of an open port since the last call, in the operator's words
+    // ("the device /dev/ttyUSB0 disappeared"); the port is closed by then.
+    // Empty when there was none.
     [[nodiscard]] virtual QString takeFault() = 0;
 };

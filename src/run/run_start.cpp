@@ -18,12 +18,32 @@ void stampNow(Context &c)
 
 void from8031_Click(Context &c)
 {
-    if (!ensurePortOpen(c))
+    if (c.runStarting) {
+        // One Run at a time: the Run still in its Parameter Load starts over as
+        // this one once the waits above it have given up, so the stack stays flat.
+        c.rerunStart = true;
         return;
-    stampNow(c);
-    if (!parameterLoad(c))
+    }
+    struct Starting
+    {
+        Context &c;
+        explicit Starting(Context &context) : c(context) { c.runStarting = true; }
+        ~Starting() { c.runStarting = c.rerunStart = false; }
+        Starting(const Starting &) = delete;
+        Starting &operator=(const Starting &) = delete;
+    } starting(c);
+    bool loaded = false;
+    do {
+        c.rerunStart = false;
+        if (!ensurePortOpen(c))
+            return;
+        stampNow(c);
+        loaded = parameterLoad(c);
+    } while (c.rerunStart);
+    if (!loaded)
         return;
     sendByte(c, cmdStartRun);
+    c.runStarting = false;
     if (c.monitorActive) {
         // One monitor at most: the one on the stack starts afresh, and every
         // wait between here and it gives up on the way.

@@ -2,6 +2,7 @@
 
 #include "link/port.h"
 #include "link/protocol.h"
+#include "link/serial_line.h"
 #include "run_start.h"
 #include "state/context.h"
 
@@ -10,10 +11,15 @@
 namespace {
 
 // Flattens isolated jumps: entry i takes entry i-1's value when they differ by
-// more than 10. Entries that spell no number are left alone.
+// more than 10. Entries that spell no number are left alone. Like the spike
+// filter, it never locks: after three readings in a row were held, the next
+// one stays and the curve follows it (a jump that lasts is the oven's own, as
+// after a cable was put back). Seconds without a reading do not count, and
+// never take a reading's place.
 void cleanRecordedCurve(SharedState &s)
 {
     const double ticks = s.runTicks.leadingNumber();
+    int heldInRow = 0;
     double i = 4;
     for (; i <= ticks - 1; i += 1) {
         s.loopIndex = i;
@@ -22,21 +28,58 @@ void cleanRecordedCurve(SharedState &s)
         const auto k = std::size_t(i);
         const std::optional<double> before = s.samples[k - 1].strictValue();
         const std::optional<double> current = s.samples[k].strictValue();
-        if (before && current && std::fabs(*before - *current) > 10)
+        if (!before || !current)
+            continue;
+        const bool reading = !s.samples[k].isEmpty();
+        // A reading is never replaced by a second without one.
+        const bool jump = std::fabs(*before - *current) > 10 && !(reading && s.samples[k - 1].isEmpty());
+        if (jump && (!reading || heldInRow < 3)) {
             s.samples[k] = s.samples[k - 1];
+            if (reading)
+                ++heldInRow;
+        } else if (reading) {
+            heldInRow = 0;
+        }
     }
     s.loopIndex = i;
+}
+
+// Stop could not tell the oven everything: the operator must stop it by hand.
+// A notice, so that it holds nothing off.
+void tellNotStopped(Context &c, int sent, const QString &why)
+{
+    c.services.messages.notify(
+            MessageService::Topic::Stop,
+            QStringLiteral("The oven may NOT have been told to stop: %1 of the 11 stop bytes "
+                           "went out (%2).\n\nStop the oven by hand. The run has ended on this "
+                           "computer; what was recorded is kept.")
+                    .arg(sent)
+                    .arg(why),
+            MessageService::Kind::Error);
 }
 
 } // namespace
 
 void stop_Click(Context &c)
 {
-    if (!ensurePortOpen(c))
+    constexpr int kStopBytes = 11;
+    QString openError;
+    if (!tryPortOpen(c, openError)) {
+        // Nothing can go out; the run ends on the host's side all the same.
+        stopcomm_Click(c);
+        tellNotStopped(c, 0, QStringLiteral("the serial port %1 cannot be opened: %2")
+                                     .arg(c.services.line.portName(), openError));
         return;
+    }
+    const unsigned long long opened = c.lineOpens;
+    int sent = 0;
     c.services.Timer3.setEnabled(true);
-    for (int count = 0; count <= 10; ++count) {
-        sendByte(c, cmdStop);
+    for (int count = 0; count <= kStopBytes - 1; ++count) {
+        // Only bytes written to the port opened above count: one that went out
+        // after the port was closed and opened again under Stop's waits did not
+        // follow the others.
+        if (sendByte(c, cmdStop) && c.lineOpens == opened)
+            ++sent;
         while (c.state.timer3Fired == 0) {
             pumpEvents(c);
             if (c.abandoning()) {
@@ -48,13 +91,18 @@ void stop_Click(Context &c)
     }
     stopcomm_Click(c);
     c.services.Timer3.setEnabled(false);
-    c.services.messages.show(QStringLiteral("Vone Stoped"));
+    if (sent == kStopBytes)
+        c.services.messages.show(QStringLiteral("Vone Stoped"));
+    else
+        tellNotStopped(c, sent, QStringLiteral("the port failed or was closed during Stop"));
 }
 
 void stopcomm_Click(Context &c)
 {
     c.services.Timer1.setEnabled(false);
     closePort(c);
+    c.runLine.live = false;
+    c.runLine.outage = false;
     stampNow(c);
     c.state.runFlag = 0;
     cleanRecordedCurve(c.state);

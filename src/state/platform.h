@@ -10,7 +10,8 @@
 
 // Processes pending window events once: sleeps until at least one event (a
 // byte, a timer tick, an operator action) has come, handles what is pending and
-// returns.
+// returns. It comes back at least every half second even when nothing happens,
+// so that a waiting loop can also act on the passing of time.
 class EventPump
 {
 public:
@@ -28,13 +29,19 @@ public:
     [[nodiscard]] virtual bool isEnabled() const = 0;
 };
 
-// Modal message boxes with a single OK button.
+// Message boxes with a single OK button.
 class MessageService
 {
 public:
     enum class Kind { Information, Warning, Error };
+    // Notices that must not hold off a run: one box a topic, a newer notice of
+    // the same topic replaces the text of one still open.
+    enum class Topic { Line, Stop };
     virtual ~MessageService() = default;
+    // Modal: returns when the operator has closed the box.
     virtual void show(const QString &text, Kind kind = Kind::Information) = 0;
+    // Not modal: shows the box and returns at once.
+    virtual void notify(Topic topic, const QString &text, Kind kind) = 0;
 };
 
 class FileDialog

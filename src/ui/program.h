@@ -14,8 +14,9 @@ class Program
 public:
     struct Options
     {
-        QString port1 = QtSerialLine::defaultPortName(1);
-        QString port2 = QtSerialLine::defaultPortName(2);
+        // Empty: the system's port 1 and 2, chosen at each open.
+        QString port1;
+        QString port2;
         // Where set, Print writes this PDF instead of using the default printer.
         QString pdfReport;
         bool nativeDialogs = true;

@@ -43,13 +43,34 @@ void QtTimer::setEnabled(bool enabled)
 
 bool QtTimer::isEnabled() const { return m_timer.isActive(); }
 
+namespace {
+QMessageBox::Icon iconOf(MessageService::Kind kind)
+{
+    return kind == MessageService::Kind::Error     ? QMessageBox::Critical
+           : kind == MessageService::Kind::Warning ? QMessageBox::Warning
+                                                   : QMessageBox::NoIcon;
+}
+} // namespace
+
 void QtMessageBox::show(const QString &text, Kind kind)
 {
-    const QMessageBox::Icon icon = kind == Kind::Error     ? QMessageBox::Critical
-                                   : kind == Kind::Warning ? QMessageBox::Warning
-                                                           : QMessageBox::NoIcon;
-    QMessageBox box(icon, kTitle, text, QMessageBox::Ok, m_parent);
+    QMessageBox box(iconOf(kind), kTitle, text, QMessageBox::Ok, m_parent);
     box.exec();
+}
+
+void QtMessageBox::notify(Topic topic, const QString &text, Kind kind)
+{
+    QPointer<QMessageBox> &box = m_notices[std::size_t(topic)];
+    if (!box) {
+        box = new QMessageBox(iconOf(kind), kTitle, text, QMessageBox::Ok, m_parent);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(Qt::NonModal);
+    } else {
+        box->setIcon(iconOf(kind));
+        box->setText(text);
+    }
+    box->show();
+    box->raise();
 }
 
 QString QtFileDialog::qtFilter(const QString &filter, int selected, QString &selectedDescription)

@@ -2,9 +2,12 @@
 
 #include "state/platform.h"
 
+#include <QMessageBox>
 #include <QObject>
+#include <QPointer>
 #include <QTimer>
 
+#include <array>
 #include <functional>
 
 class QWidget;
@@ -42,9 +45,11 @@ class QtMessageBox : public MessageService
 public:
     explicit QtMessageBox(QWidget *&parent) : m_parent(parent) {}
     void show(const QString &text, Kind kind) override;
+    void notify(Topic topic, const QString &text, Kind kind) override;
 
 private:
     QWidget *&m_parent;
+    std::array<QPointer<QMessageBox>, 2> m_notices;
 };
 
 class QtFileDialog : public FileDialog

@@ -126,8 +126,34 @@ QByteArray FakeLine::readAll()
     return std::exchange(m_buffer, QByteArray());
 }
 
-void FakeLine::write(const QByteArray &bytes)
+QString FakeLine::takeFault()
 {
+    if (fault.isEmpty())
+        return {};
+    m_open = false;
+    m_queue.clear();
+    m_buffer.clear();
+    return std::exchange(fault, QString());
+}
+
+void FakeLine::unplug(const QString &cause)
+{
+    fault = cause;
+    openError = QStringLiteral("no such device");
+    m_queue.clear();
+    m_buffer.clear();
+}
+
+bool FakeLine::write(const QByteArray &bytes)
+{
+    if (!m_open || !fault.isEmpty())
+        return false;
+    if (failWritesAfter == 0) {
+        fault = QStringLiteral("the line on port%1 hung up or failed").arg(m_port);
+        return false;
+    }
+    if (failWritesAfter > 0)
+        --failWritesAfter;
     for (char ch : bytes) {
         const int b = static_cast<unsigned char>(ch);
         sent.push_back(b);
@@ -136,11 +162,12 @@ void FakeLine::write(const QByteArray &bytes)
         if (onSent)
             onSent(b);
     }
+    return true;
 }
 
 void FakeLine::arrive(const QByteArray &bytes)
 {
-    if (!m_open)
+    if (!m_open || !fault.isEmpty())
         return;
     for (char ch : bytes)
         m_queue.push_back(ch);
@@ -169,6 +196,13 @@ void FakeMessages::show(const QString &text, Kind kind)
     kinds.push_back(kind);
     if (whileOpen)
         whileOpen(text);
+}
+
+void FakeMessages::notify(Topic topic, const QString &text, Kind)
+{
+    notices << text;
+    noticeTopics.push_back(topic);
+    noticeAt.push_back(world ? world->ms() : 0);
 }
 
 QString FakeFiles::openFileName(const QString &filter, int selected)
@@ -226,6 +260,7 @@ Rig::Rig()
 {
     world.line = &line;
     line.world = &world;
+    messages.world = &world;
     form.onChange = [this](int field) { profileFieldChanged(c, field); };
     timer1.onTick = [this] { Timer1_Timer(c); };
     timer3.onTick = [this] { Timer3_Timer(c); };

@@ -99,9 +99,15 @@ public:
     void close() override;
     [[nodiscard]] int bytesWaiting() override { return m_open ? int(m_buffer.size()) : 0; }
     QByteArray readAll() override;
-    void write(const QByteArray &bytes) override;
+    bool write(const QByteArray &bytes) override;
     [[nodiscard]] QString portName() const override { return QStringLiteral("port%1").arg(m_port); }
-    [[nodiscard]] QString takeFault() override { return std::exchange(fault, QString()); }
+    // Closes the port, as the real line does once it has failed.
+    [[nodiscard]] QString takeFault() override;
+
+    // The cable is pulled: the fault is found at the next pump, and the port
+    // cannot be opened until replug().
+    void unplug(const QString &cause = QStringLiteral("the device port1 disappeared"));
+    void replug() { openError.clear(); }
 
     // The controller sends bytes; lost while the port is closed.
     void arrive(const QByteArray &bytes);
@@ -116,6 +122,7 @@ public:
     QStringList log;                        // the port operations, in order
     QString openError;                      // set: open fails with it
     QString fault;                          // set: reported at the next pump
+    int failWritesAfter = -1;               // set: writes fail after this many more
     std::function<void(int)> onSent;        // the controller's side
     FakeWorld *world = nullptr;
     int opens = 0;
@@ -132,8 +139,14 @@ class FakeMessages : public MessageService
 {
 public:
     void show(const QString &text, Kind kind) override;
+    void notify(Topic topic, const QString &text, Kind kind) override;
     QStringList texts;
     std::vector<Kind> kinds;
+    // Notices, which return at once: each with its topic and virtual time.
+    QStringList notices;
+    std::vector<Topic> noticeTopics;
+    std::vector<qint64> noticeAt;
+    FakeWorld *world = nullptr;
     // Runs while the box is open (the operator's time in front of it).
     std::function<void(const QString &)> whileOpen;
 };

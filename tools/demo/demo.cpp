@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstdio>
@@ -75,7 +76,15 @@ int main(int argc, char *argv[])
         return 2;
     }
     QProcess simulator;
-    QStringList simArgs{QStringLiteral("--time-factor"), QString::number(timeFactor)};
+    // Port 1 is a link the simulator keeps pointing at its line, so that a
+    // pulled and replaced cable (--unplug-at S[:D]) comes back under one name.
+    QTemporaryDir linkDir;
+    const QString port1 = linkDir.filePath(QStringLiteral("port1"));
+    QStringList simArgs{QStringLiteral("--time-factor"), QString::number(timeFactor),
+                        QStringLiteral("--link"), port1};
+    const QString unplugAt = option(QStringLiteral("--unplug-at"), QString());
+    if (!unplugAt.isEmpty())
+        simArgs << QStringLiteral("--unplug-at") << unplugAt;
     const QString simLog = option(QStringLiteral("--sim-log"), QString());
     if (simLog.isEmpty()) {
         simulator.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -94,13 +103,13 @@ int main(int argc, char *argv[])
         return 1;
     }
     Program::Options options;
-    options.port1 = line.mid(4);
+    options.port1 = port1;
     options.pdfReport = out + QStringLiteral("/report.pdf");
     options.nativeDialogs = !tour;
     Program program(options);
     program.show();
-    say(QStringLiteral("Port 1 is the simulated oven (%1), %2 oven seconds to the second.")
-                .arg(options.port1)
+    say(QStringLiteral("Port 1 is the simulated oven (%1, now %2), %3 oven seconds to the second.")
+                .arg(options.port1, line.mid(4))
                 .arg(timeFactor));
     say(QStringLiteral("Print writes %1.").arg(options.pdfReport));
     if (!tour)

@@ -43,6 +43,9 @@ void usage()
                  "  --lose-byte-at S     a frame at oven second S loses its low byte\n"
                  "  --burst-at S[:N]     N bytes of frames at once at oven second S (N 3000)\n"
                  "  --silent             answer nothing and send nothing\n"
+                 "  --unplug-at S[:D]    pull the cable S real seconds after the start and put\n"
+                 "                       it back D seconds later (D 5): the pseudo-terminal\n"
+                 "                       goes away and a new one takes its place, under --link\n"
                  "  --log                log every byte both ways on standard error\n");
 }
 
@@ -99,6 +102,39 @@ void writeAll(int fd, const std::vector<std::uint8_t> &bytes, bool log)
             std::fprintf(stderr, "%10.3f -> %02x\n", now(), b);
 }
 
+// A new pseudo-terminal, made raw, its path printed and linked where asked.
+bool plugIn(int &fd, int &keepSlave, const std::string &link)
+{
+    char name[256] = {};
+    if (openpty(&fd, &keepSlave, name, nullptr, nullptr) != 0) {
+        std::fprintf(stderr, "oven-sim: no pseudo-terminal: %s\n", std::strerror(errno));
+        return false;
+    }
+    configureDevice(fd);
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+    // Our own hold on the other end keeps the line up while the program
+    // closes and reopens its port.
+    if (!link.empty()) {
+        ::unlink(link.c_str());
+        if (::symlink(name, link.c_str()) != 0)
+            std::fprintf(stderr, "oven-sim: cannot link %s: %s\n", link.c_str(), std::strerror(errno));
+    }
+    std::printf("PTY %s\n", name);
+    std::fflush(stdout);
+    return true;
+}
+
+// The cable is pulled: the program's end hangs up and the device goes away.
+void unplug(int &fd, int &keepSlave, const std::string &link)
+{
+    if (!link.empty())
+        ::unlink(link.c_str());
+    if (keepSlave >= 0)
+        ::close(keepSlave);
+    ::close(fd);
+    fd = keepSlave = -1;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -107,6 +143,8 @@ int main(int argc, char *argv[])
     std::string device;
     std::string link;
     bool log = false;
+    double unplugAt = -1;
+    double unplugFor = 5;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto value = [&]() -> const char * {
@@ -145,6 +183,12 @@ int main(int argc, char *argv[])
             const auto colon = v.find(':');
             if (colon != std::string::npos)
                 options.faults.burstBytes = std::max(3, std::atoi(v.c_str() + colon + 1));
+        } else if (a == "--unplug-at") {
+            const std::string v = value();
+            unplugAt = std::atof(v.c_str());
+            const auto colon = v.find(':');
+            if (colon != std::string::npos)
+                unplugFor = std::max(0.0, std::atof(v.c_str() + colon + 1));
         } else if (a == "--silent")
             options.faults.silent = true;
         else if (a == "--log")
@@ -169,28 +213,29 @@ int main(int argc, char *argv[])
             return 1;
         }
         std::printf("DEVICE %s\n", device.c_str());
-    } else {
-        char name[256] = {};
-        if (openpty(&fd, &keepSlave, name, nullptr, nullptr) != 0) {
-            std::fprintf(stderr, "oven-sim: no pseudo-terminal: %s\n", std::strerror(errno));
-            return 1;
-        }
-        configureDevice(fd);
-        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
-        // Our own hold on the other end keeps the line up while the program
-        // closes and reopens its port.
-        if (!link.empty()) {
-            ::unlink(link.c_str());
-            if (::symlink(name, link.c_str()) != 0)
-                std::fprintf(stderr, "oven-sim: cannot link %s: %s\n", link.c_str(), std::strerror(errno));
-        }
-        std::printf("PTY %s\n", name);
-    }
-    std::fflush(stdout);
+    } else if (!plugIn(fd, keepSlave, link)) {
+        return 1;
+    }    std::fflush(stdout);
 
     sim::Controller controller(options);
     std::uint8_t buf[4096];
     while (!g_stop) {
+        if (unplugAt >= 0 && device.empty() && fd >= 0 && now() >= unplugAt) {
+            std::fprintf(stderr, "oven-sim: cable pulled for %g s\n", unplugFor);
+            unplug(fd, keepSlave, link);
+        }
+        if (fd < 0) {
+            // The oven runs on while the cable is out; what it sends is lost.
+            (void)controller.due(now());
+            if (now() < unplugAt + unplugFor) {
+                ::usleep(50000);
+                continue;
+            }
+            unplugAt = -1;
+            if (!plugIn(fd, keepSlave, link))
+                return 1;
+            std::fprintf(stderr, "oven-sim: cable back\n");
+        }
         const double next = controller.nextDue();
         int timeout = 500;
         if (next >= 0)
