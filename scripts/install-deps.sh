@@ -5,7 +5,8 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-serialport-dev libgl-dev
+  qt6-base-dev qt6-serialport-dev libgl-dev libcups2-dev
+  cups-daemon
   xvfb xauth
   poppler-utils
   fonts-dejavu-core fonts-arphic-ukai

@@ -1,6 +1,5 @@
 #include "pty_peer.h"
 
-#include "ui/layout.h"
 #include "ui/program.h"
 
 #include <QAction>
@@ -15,11 +14,59 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
+#include <QStyleOptionButton>
+#include <QStyleOptionGroupBox>
 #include <QTest>
+
+#include <algorithm>
 
 namespace {
 
 QString probePath() { return QCoreApplication::applicationDirPath() + QStringLiteral("/window_probe"); }
+
+// Pixels a caption covers in a font, ink reaching past the advance included.
+int inkWidth(const QFont &font, const QString &caption)
+{
+    const QFontMetrics fm(font);
+    return std::max(fm.horizontalAdvance(caption), fm.boundingRect(caption).width());
+}
+
+// Pixels of width in which the widget draws its caption in the given font.
+int captionRoom(QWidget *w, const QFont &font)
+{
+    if (auto *label = qobject_cast<QLabel *>(w))
+        return label->contentsRect().width() - 2 * label->margin();
+    if (auto *box = qobject_cast<QGroupBox *>(w)) {
+        QStyleOptionGroupBox opt;
+        opt.initFrom(box);
+        opt.fontMetrics = QFontMetrics(font);
+        opt.text = box->title();
+        opt.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+        const QRect title = box->style()->subControlRect(QStyle::CC_GroupBox, &opt,
+                                                         QStyle::SC_GroupBoxLabel, box);
+        return box->width() - title.left(); // the title must end inside the box
+    }
+    auto *button = qobject_cast<QAbstractButton *>(w);
+    QStyleOptionButton opt;
+    opt.initFrom(button);
+    opt.fontMetrics = QFontMetrics(font);
+    opt.text = button->text();
+    const auto element = qobject_cast<QRadioButton *>(w) ? QStyle::SE_RadioButtonContents
+                                                         : QStyle::SE_PushButtonContents;
+    return button->style()->subElementRect(element, &opt, button).width();
+}
+
+QString captionOf(QWidget *w)
+{
+    if (auto *label = qobject_cast<QLabel *>(w))
+        return label->text();
+    if (auto *box = qobject_cast<QGroupBox *>(w))
+        return box->title();
+    if (auto *button = qobject_cast<QAbstractButton *>(w))
+        return button->text();
+    return QString();
+}
 
 } // namespace
 
@@ -31,7 +78,11 @@ private slots:
     void init();
     void cleanup();
     void windowTitleSizeAndIcon();
-    void widgetsFollowLayoutTables();
+    void widgetsWhereTheLayoutPutsThem_data();
+    void widgetsWhereTheLayoutPutsThem();
+    void everyWidgetIsInTheLayout();
+    void captionsFitTheirBoxes_data();
+    void captionsFitTheirBoxes();
     void fontsAsked();
     void readoutsHaveBorderOnMenuColour();
     void focusOrderRunsThroughTheFields();
@@ -69,47 +120,189 @@ void TestMainForm::windowTitleSizeAndIcon()
     QVERIFY(sizes.contains(QSize(16, 16)));
 }
 
-void TestMainForm::widgetsFollowLayoutTables()
+void TestMainForm::widgetsWhereTheLayoutPutsThem_data()
 {
-    MainForm &f = m_program->form();
-    auto check = [&](const layout::Box &b) {
-        QWidget *w = f.findChild<QWidget *>(QString::fromLatin1(b.name));
-        QVERIFY2(w, b.name);
-        const QString parent = QString::fromLatin1(b.parent);
-        QCOMPARE(w->parentWidget()->objectName(), parent.isEmpty() ? QStringLiteral("client") : parent);
-        QCOMPARE(w->geometry(), QRect(f.twips(b.left), f.twips(b.top), f.twips(b.width), f.twips(b.height)));
-        const QString caption = QString::fromUtf8(b.caption);
-        if (auto *label = qobject_cast<QLabel *>(w))
-            QCOMPARE(label->text(), caption);
-        else if (auto *group = qobject_cast<QGroupBox *>(w))
-            QCOMPARE(group->title(), caption);
-        else if (auto *button = qobject_cast<QAbstractButton *>(w))
-            QCOMPARE(button->text(), caption);
-        else if (auto *edit = qobject_cast<QLineEdit *>(w))
-            QCOMPARE(edit->text(), QString());
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("parent");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QRect>("twips"); // left, top, width, height
+    QTest::addColumn<QString>("align");
+    auto row = [](const char *name, const char *kind, const char *parent, const char *caption,
+                  int left, int top, int width, int height, const char *align = "") {
+        QTest::newRow(name) << QString::fromLatin1(kind) << QString::fromLatin1(parent)
+                            << QString::fromUtf8(caption) << QRect(left, top, width, height)
+                            << QString::fromLatin1(align);
     };
-    for (const auto &b : layout::kAxisLabels)
-        check(b);
-    check(layout::kPicture);
-    for (const auto &b : layout::kGroups)
-        check(b);
-    for (const auto &b : layout::kGroupLabels)
-        check(b);
-    for (const auto &b : layout::kFields)
-        check(b);
-    for (const auto &b : layout::kReadouts)
-        check(b);
-    check(layout::kPortPanel);
-    for (const auto &b : layout::kPortOptions)
-        check(b);
-    for (const auto &b : layout::kPortButtons)
-        check(b);
-    // Spot checks of the tables themselves.
-    QCOMPARE(f.findChild<QLabel *>("Label15")->text(), QStringLiteral("        REFLOW    PROFILE"));
-    QCOMPARE(f.findChild<QLabel *>("Label31")->text(), QStringLiteral("500  S"));
-    QCOMPARE(f.findChild<QLabel *>("Label24")->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignRight);
-    QCOMPARE(f.findChild<QLabel *>("Label23")->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
-    QCOMPARE(f.findChild<QLineEdit *>("Text4")->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
+    // The chart's captions.
+    row("Label15", "label", "client", "        REFLOW    PROFILE", 1644, 168, 5772, 348, "left");
+    row("Label24", "label", "client", "℃", 564, 612, 192, 252, "right");
+    row("Label16", "label", "client", "300", 168, 600, 408, 252, "right");
+    row("Label17", "label", "client", "250", 312, 1356, 372, 252, "right");
+    row("Label18", "label", "client", "200", 312, 2076, 372, 252, "right");
+    row("Label19", "label", "client", "150", 312, 2808, 372, 252, "right");
+    row("Label20", "label", "client", "100", 300, 3516, 372, 252, "right");
+    row("Label21", "label", "client", "50", 288, 4236, 372, 252, "right");
+    row("Label22", "label", "client", "0", 372, 4944, 252, 192, "right");
+    row("Label23", "label", "client", " 0", 516, 5196, 420, 252, "centre");
+    row("Label9", "label", "client", "50", 1296, 5196, 432, 204, "centre");
+    row("Label10", "label", "client", "100", 2040, 5208, 420, 216, "centre");
+    row("Label14", "label", "client", "150", 2748, 5196, 456, 204, "centre");
+    row("Label25", "label", "client", "200", 3492, 5208, 420, 204, "centre");
+    row("Label26", "label", "client", "250", 4188, 5208, 468, 204, "centre");
+    row("Label27", "label", "client", "300", 4956, 5208, 420, 204, "centre");
+    row("Label28", "label", "client", "350", 5712, 5220, 420, 192, "centre");
+    row("Label29", "label", "client", "400", 6468, 5232, 336, 192, "centre");
+    row("Label30", "label", "client", "450", 7248, 5220, 384, 228, "left");
+    row("Label31", "label", "client", "500  S", 8040, 5232, 684, 192, "left");
+    row("Picture1", "chart", "client", "", 756, 636, 7440, 4476);
+    // The groups on the right.
+    row("Frame2", "group", "client", "Parameter1", 8256, 456, 1944, 948);
+    row("Label1", "label", "Frame2", "Temperature", 60, 252, 1080, 240, "centre");
+    row("Label2", "label", "Frame2", "Time(S)", 108, 588, 1008, 288, "centre");
+    row("Frame3", "group", "client", "Parameter2", 8256, 1392, 1932, 1032);
+    row("Label3", "label", "Frame3", "Temperature", 72, 240, 1140, 216, "centre");
+    row("Label4", "label", "Frame3", "Time(S)", 108, 588, 996, 288, "centre");
+    row("Frame4", "group", "client", "Parameter3", 8280, 2424, 1920, 936);
+    row("Label7", "label", "Frame4", "Temperature", 72, 228, 1128, 252, "centre");
+    row("Label8", "label", "Frame4", "Time(S)", 144, 564, 972, 252, "centre");
+    row("Frame5", "group", "client", "Run", 8280, 3432, 1944, 876);
+    row("Label11", "label", "Frame5", "Temperature", 120, 216, 1104, 216, "centre");
+    row("Label12", "label", "Frame5", "Time(S)", 192, 552, 984, 240, "centre");
+    // The edit fields, over the groups but children of the window.
+    row("Text1", "edit", "client", "", 9504, 696, 648, 255, "centre");
+    row("Text2", "edit", "client", "", 9504, 1044, 648, 255, "centre");
+    row("Text3", "edit", "client", "", 9528, 1620, 624, 255, "centre");
+    row("Text4", "edit", "client", "", 9540, 1956, 612, 255, "centre");
+    row("Text5", "edit", "client", "", 9528, 2628, 624, 255, "centre");
+    row("Text6", "edit", "client", "", 9528, 2988, 636, 255, "centre");
+    row("Text7", "edit", "client", "", 9540, 3600, 600, 255, "centre");
+    row("Text8", "edit", "client", "", 9540, 3960, 612, 255, "centre");
+    // The date and time readouts.
+    row("Label5", "label", "client", "", 8352, 4404, 1644, 288, "centre");
+    row("Label6", "label", "client", "", 8352, 4872, 1644, 276, "centre");
+    // The port panel, inside the chart.
+    row("Frame1", "group", "Picture1", "PORT", 2412, 996, 2775, 1695);
+    row("COM1", "option", "Frame1", "COM1", 120, 360, 975, 255);
+    row("COM2", "option", "Frame1", "COM2", 120, 720, 975, 255);
+    row("yes", "button", "Frame1", "OK", 120, 1080, 855, 375);
+    row("cancel", "button", "Frame1", "CANCEL", 1800, 1080, 855, 375);
+}
+
+void TestMainForm::widgetsWhereTheLayoutPutsThem()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, parent);
+    QFETCH(QString, caption);
+    QFETCH(QRect, twips);
+    QFETCH(QString, align);
+    MainForm &f = m_program->form();
+    QWidget *w = f.findChild<QWidget *>(QString::fromLatin1(QTest::currentDataTag()));
+    QVERIFY(w);
+    QCOMPARE(w->parentWidget()->objectName(), parent);
+
+    // The window's geometry in twips, to within the half pixel it is rounded to.
+    const double dpi = QGuiApplication::primaryScreen()->logicalDotsPerInch();
+    const QRect g = w->geometry();
+    const QList<std::pair<int, int>> measured{{g.x(), twips.x()}, {g.y(), twips.y()},
+                                              {g.width(), twips.width()}, {g.height(), twips.height()}};
+    for (const auto &[pixels, expected] : measured) {
+        const double asTwips = pixels * 1440.0 / dpi;
+        QVERIFY2(std::abs(asTwips - expected) <= 720.0 / dpi,
+                 qPrintable(QStringLiteral("%1 twips where %2 were expected").arg(asTwips).arg(expected)));
+    }
+
+    Qt::Alignment alignment;
+    if (kind == u"label") {
+        auto *label = qobject_cast<QLabel *>(w);
+        QVERIFY(label);
+        QCOMPARE(label->text(), caption);
+        alignment = label->alignment();
+    } else if (kind == u"group") {
+        QVERIFY(qobject_cast<QGroupBox *>(w));
+        QCOMPARE(qobject_cast<QGroupBox *>(w)->title(), caption);
+    } else if (kind == u"option" || kind == u"button") {
+        QVERIFY(kind == u"option" ? qobject_cast<QRadioButton *>(w) != nullptr
+                                  : qobject_cast<QPushButton *>(w) != nullptr);
+        QCOMPARE(qobject_cast<QAbstractButton *>(w)->text(), caption);
+    } else if (kind == u"edit") {
+        auto *edit = qobject_cast<QLineEdit *>(w);
+        QVERIFY(edit);
+        QCOMPARE(edit->text(), QString());
+        alignment = edit->alignment();
+    } else {
+        QCOMPARE(w, static_cast<QWidget *>(&f.chartView()));
+    }
+    if (!align.isEmpty()) {
+        const Qt::Alignment expected = align == u"left"    ? Qt::AlignLeft
+                                       : align == u"right" ? Qt::AlignRight
+                                                           : Qt::AlignHCenter;
+        QCOMPARE(alignment & Qt::AlignHorizontal_Mask, expected);
+    }
+}
+
+void TestMainForm::everyWidgetIsInTheLayout()
+{
+    // Nothing placed beyond the rows above: 48 widgets with a name.
+    QStringList named;
+    for (QWidget *w : m_program->form().centralWidget()->findChildren<QWidget *>())
+        if (!w->objectName().isEmpty() && !w->objectName().startsWith(QStringLiteral("qt_")))
+            named << w->objectName();
+    QCOMPARE(named.size(), 48);
+}
+
+void TestMainForm::captionsFitTheirBoxes_data()
+{
+    QTest::addColumn<QString>("family"); // the window's default font; empty: the platform's
+    QTest::addColumn<double>("points");
+    QTest::newRow("platform font") << QString() << 0.0;
+    QTest::newRow("larger system font") << QStringLiteral("DejaVu Sans") << 11.0;
+    QTest::newRow("wide serif font") << QStringLiteral("DejaVu Serif") << 10.0;
+}
+
+void TestMainForm::captionsFitTheirBoxes()
+{
+    QFETCH(QString, family);
+    QFETCH(double, points);
+    const QFont platform = QApplication::font();
+    if (!family.isEmpty()) {
+        QFont font(family);
+        font.setPointSizeF(points);
+        QApplication::setFont(font);
+    }
+    const auto restore = qScopeGuard([&] { QApplication::setFont(platform); });
+    m_program.reset();
+    init();
+    MainForm &f = m_program->form();
+    f.setCaption(Form::Caption::Label5, QStringLiteral("2024-12-28"));
+    f.setCaption(Form::Caption::Label6, QStringLiteral("23:58:58"));
+    const double defaultPoints = QApplication::font().pointSizeF();
+
+    int checked = 0;
+    for (QWidget *w : f.centralWidget()->findChildren<QWidget *>()) {
+        const QString caption = captionOf(w);
+        if (caption.isEmpty())
+            continue;
+        ++checked;
+        const QString what = w->objectName() + QStringLiteral(" \"") + caption + u'"';
+        const QFont font = w->font();
+        const int ink = inkWidth(font, caption);
+        const int room = captionRoom(w, font);
+        QVERIFY2(ink <= room, qPrintable(QStringLiteral("%1: %2 px in %3 px at %4 pt")
+                                                 .arg(what).arg(ink).arg(room).arg(font.pointSizeF())));
+        QVERIFY2(QFontMetrics(font).tightBoundingRect(caption).height() <= w->contentsRect().height(),
+                 qPrintable(what));
+        // Shrunk no further than it must be.
+        const double asked = w->objectName() == u"Label15"                               ? 15.0
+                             : w->objectName() == u"Label5" || w->objectName() == u"Label6" ? 12.0
+                                                                                            : defaultPoints;
+        QVERIFY2(font.pointSizeF() <= asked, qPrintable(what));
+        if (font.pointSizeF() < asked) {
+            QFont larger = font;
+            larger.setPointSizeF(font.pointSizeF() + 0.5);
+            QVERIFY2(inkWidth(larger, caption) > captionRoom(w, larger), qPrintable(what));
+        }
+    }
+    QCOMPARE(checked, 39); // 30 labels with the two readouts, 5 group boxes, 4 buttons
 }
 
 void TestMainForm::fontsAsked()

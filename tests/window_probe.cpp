@@ -3,7 +3,7 @@
 // what the window looks like on a real display.
 //
 //   window_probe exit <load|transfer|run|stop|idle|close> <port path>
-//   window_probe screenshot <png path>
+//   window_probe screenshot <png path> [panel]   (panel: with the port panel shown)
 #include "link/load.h"
 #include "link/transfer.h"
 #include "run/run_start.h"
@@ -40,6 +40,8 @@ int main(int argc, char *argv[])
 
     if (mode == u"screenshot" && argc > 2) {
         const QString file = QString::fromLocal8Bit(argv[2]);
+        if (argc > 3 && QString::fromLocal8Bit(argv[3]) == u"panel")
+            program.form().setPortPanelVisible(true);
         QTimer::singleShot(800, [&] {
             const QPixmap shot = program.form().screen()->grabWindow(0).copy(
                     program.form().frameGeometry());

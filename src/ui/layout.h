@@ -1,7 +1,7 @@
 #pragma once
 
-// The window's layout in twips, as the operators know it. Pure data, so that
-// the window and the tests read the same table.
+// The window's layout in twips, as the operators know it. Pure data; the
+// tests hold their own copy of it, so that a wrong entry here is caught.
 namespace layout {
 
 inline constexpr const char *kTitle = "                              ORVALEN REFLOW VOEN   ";

@@ -75,6 +75,7 @@ private:
     std::array<QLineEdit *, 8> m_fields{};
     QLabel *m_label5 = nullptr;
     QLabel *m_label6 = nullptr;
+    QFont m_readoutFont; // as asked; each readout text is fitted from it
     std::map<QString, std::function<void()>> m_commands;
     std::function<void(int)> m_fieldChanged;
     std::function<void()> m_close;

@@ -1,6 +1,24 @@
 #include "qt_printer.h"
 
+#include <QCoreApplication>
+#include <QDateTime>
 #include <QPrinterInfo>
+
+#ifdef ORVALEN_CUPS
+#include "cups_queue.h"
+#endif
+
+namespace {
+
+// A job title of this page alone, so that its job can be found in the queue.
+QString uniqueJobTitle()
+{
+    return QStringLiteral("ORVALEN REFLOW PROFILE %1 (%2)")
+            .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")))
+            .arg(QCoreApplication::applicationPid());
+}
+
+} // namespace
 
 PrintSurface *QtPrinterService::beginDocument(QString &error)
 {
@@ -13,6 +31,7 @@ PrintSurface *QtPrinterService::beginDocument(QString &error)
         return nullptr;
     }
     m_printer = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
+    m_printer->setDocName(uniqueJobTitle());
     m_painter = std::make_unique<QPainter>();
     if (!m_painter->begin(m_printer.get())) {
         error = QStringLiteral("the printer %1 cannot be used.").arg(info.printerName());
@@ -33,6 +52,17 @@ bool QtPrinterService::endDocument(QString &error)
     if (!ok)
         error = QStringLiteral("the printer %1 reported an error; the page was abandoned.")
                         .arg(m_printer ? m_printer->printerName() : QString());
+#ifdef ORVALEN_CUPS
+    // Qt hands the page to CUPS and keeps quiet about the answer: a queue
+    // that refuses jobs would lose the page in silence.
+    if (ok && m_printer->outputFormat() == QPrinter::NativeFormat) {
+        const QString problem = cupsJobProblem(m_printer->printerName(), m_printer->docName());
+        if (!problem.isEmpty()) {
+            error = problem;
+            ok = false;
+        }
+    }
+#endif
     m_painter.reset();
     m_printer.reset();
     return ok;
