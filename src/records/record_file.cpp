@@ -83,10 +83,10 @@ void openfile_Click(Context &c)
     if (fileName.isEmpty())
         return;
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        c.services.messages.show(
-                QStringLiteral("The record %1 cannot be opened:\n%2").arg(fileName, file.errorString()),
-                MessageService::Kind::Error);
+    QString why;
+    if (!openRecordFile(file, why)) {
+        c.services.messages.show(QStringLiteral("The record %1 cannot be opened:\n%2").arg(fileName, why),
+                                 MessageService::Kind::Error);
         return;
     }
     const RecordContent record = readRecord(file);

@@ -2,7 +2,10 @@
 
 #include "state/shared_state.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QIODevice>
+#include <qplatformdefs.h>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -162,6 +165,33 @@ RecordContent readRecord(QIODevice &device)
         r.samples << line;
     }
     return r;
+}
+
+bool openRecordFile(QFile &file, QString &why)
+{
+    // Asked before opening: opening a pipe or a serial device can itself block.
+    const QFileInfo info(file.fileName());
+    const QString notAFile = QStringLiteral("it is not a record file but %1.");
+    if (info.isDir()) {
+        why = notAFile.arg(QStringLiteral("a folder"));
+        return false;
+    }
+    if (info.exists() && !info.isFile()) {
+        why = notAFile.arg(QStringLiteral("a pipe, a device or a socket, which is never read"));
+        return false;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        why = file.errorString();
+        return false;
+    }
+    // What was opened may not be what was looked at (replaced in between).
+    QT_STATBUF st{};
+    if (QT_FSTAT(file.handle(), &st) != 0 || (st.st_mode & QT_STAT_MASK) != QT_STAT_REG) {
+        file.close();
+        why = notAFile.arg(QStringLiteral("a pipe, a device or a socket, which is never read"));
+        return false;
+    }
+    return true;
 }
 
 QString refusalMessage(const QString &fileName, const RecordRefusal &refusal)

@@ -11,6 +11,7 @@
 #include <optional>
 
 struct SharedState;
+class QFile;
 class QIODevice;
 
 // The record of the last run as it is written: 13 + runTicks lines, each the
@@ -69,6 +70,11 @@ struct RecordContent
 // larger than the samples can hold. Memory stays bounded whatever the device
 // holds.
 [[nodiscard]] RecordContent readRecord(QIODevice &device);
+
+// Opens a record file for reading, but only a regular file: a pipe, a device
+// or a socket could block the reader for as long as nothing writes to it.
+// False with why set when the file cannot be read as a record.
+[[nodiscard]] bool openRecordFile(QFile &file, QString &why);
 
 // The operator's text for a refusal.
 [[nodiscard]] QString refusalMessage(const QString &fileName, const RecordRefusal &refusal);
