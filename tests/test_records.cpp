@@ -68,6 +68,7 @@ private slots:
     void bareLineFeedsAreLineEnds();
     void shortCounts_data();
     void shortCounts();
+    void savedBeforeAnyRunOpensAgain();
 
 private:
     QString path(const QString &name) const { return m_dir.filePath(name); }
@@ -308,6 +309,27 @@ void TestRecords::shortCounts()
     QVERIFY(rig.messages.texts.isEmpty());
     QCOMPARE(rig.form.drawing.gridLines, 26);
     QVERIFY(rig.form.drawing.strokes.empty());
+}
+
+void TestRecords::savedBeforeAnyRunOpensAgain()
+{
+    Rig rig;
+    rig.form.type(1, QStringLiteral("150"));
+    rig.form.type(6, QStringLiteral("40"));
+    rig.files.answers << path("early.dbf") << path("early.dbf");
+    savefile_Click(rig.c);
+    QCOMPARE(rig.messages.texts, QStringList{QStringLiteral("OK")});
+    // Empty stamp, the count 0, the profile as typed, no samples.
+    QCOMPARE(readFile(path("early.dbf")), QByteArray("\r\n\r\n\r\n\r\n\r\n\r\n 0 \r\n150\r\n\r\n\r\n\r\n\r\n40\r\n"));
+
+    Rig other;
+    other.files.answers << path("early.dbf");
+    openfile_Click(other.c);
+    QVERIFY2(other.messages.texts.isEmpty(), qPrintable(other.messages.texts.join(u'|')));
+    QCOMPARE(other.form.fields[0], QStringLiteral("150"));
+    QCOMPARE(other.form.fields[5], QStringLiteral("40"));
+    QCOMPARE(other.form.drawing.gridLines, 26);
+    QVERIFY(other.form.drawing.strokes.empty());
 }
 
 QTEST_GUILESS_MAIN(TestRecords)

@@ -82,7 +82,9 @@ QByteArray recordBytes(const SharedState &s, QString &error)
     QByteArray out;
     for (const LooseValue &v : s.runStamp)
         appendLine(out, encode, v);
-    appendLine(out, encode, s.runTicks);
+    // Before the first run the clock is empty; its count is written as 0 so
+    // that the record reads back.
+    appendLine(out, encode, s.runTicks.isEmpty() ? LooseValue(0) : s.runTicks);
     for (int stage = 1; stage <= 3; ++stage) {
         appendLine(out, encode, s.stageTemp[std::size_t(stage)]);
         appendLine(out, encode, s.stageTime[std::size_t(stage)]);

@@ -15,7 +15,8 @@ class QFile;
 class QIODevice;
 
 // The record of the last run as it is written: 13 + runTicks lines, each the
-// print form of its value and CR LF, in the system's 8-bit encoding. Empty with
+// print form of its value and CR LF, in the system's 8-bit encoding; an empty
+// run clock (no run yet) gives the count 0. Empty with
 // error set when a sample index would fall outside the samples.
 [[nodiscard]] QByteArray recordBytes(const SharedState &s, QString &error);
 
