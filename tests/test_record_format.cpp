@@ -53,6 +53,8 @@ private slots:
     void linesAcrossReadBlocks();
     void longestLineIsReadAndOneMoreRefused();
     void bytesOfTheExampleRun();
+    void everyByteComesBackUnchanged();
+    void validTextIsDecodedAsText();
 };
 
 void TestRecordFormat::wholeRecordAsText()
@@ -160,6 +162,42 @@ void TestRecordFormat::bytesOfTheExampleRun()
     s.runTicks = 512;
     QVERIFY(recordBytes(s, error).isEmpty());
     QVERIFY(error.contains(QStringLiteral("512")));
+}
+
+void TestRecordFormat::everyByteComesBackUnchanged()
+{
+    QList<QByteArray> cases;
+    QByteArray high;
+    for (int b = 0x80; b <= 0xff; ++b) {
+        cases << "1" + QByteArray(1, char(b)) + "5";
+        high += char(b);
+    }
+    cases << high << "\xe2\x84" /* cut short */ << "\xed\xa0\x80" /* an encoded surrogate */
+          << "\xc2\xb0\xb0C" << QByteArray("\x00\xdc", 2);
+    // And a few thousand short byte strings, from a fixed seed.
+    quint32 seed = 12345;
+    for (int i = 0; i < 3000; ++i) {
+        QByteArray bytes;
+        for (int n = 1 + i % 9; n > 0; --n) {
+            seed = seed * 1664525u + 1013904223u;
+            bytes += char(seed >> 24);
+        }
+        cases << bytes;
+    }
+    for (const QByteArray &bytes : cases) {
+        const QString text = decodeRecordText(bytes);
+        QCOMPARE(encodeRecordText(text), bytes);
+    }
+}
+
+void TestRecordFormat::validTextIsDecodedAsText()
+{
+    QCOMPARE(decodeRecordText("\xe2\x84\x83 150"), QStringLiteral("℃ 150"));
+    QCOMPARE(encodeRecordText(QStringLiteral("℃")), QByteArray("\xe2\x84\x83"));
+    const QString carried = decodeRecordText("15\xb0");
+    QCOMPARE(carried.size(), 3);
+    QVERIFY(!strictNumber(carried));
+    QCOMPARE(readableRecordText(carried), QStringLiteral("15\uFFFD"));
 }
 
 QTEST_GUILESS_MAIN(TestRecordFormat)

@@ -69,6 +69,7 @@ private slots:
     void shortCounts_data();
     void shortCounts();
     void savedBeforeAnyRunOpensAgain();
+    void foreignBytesSurviveOpenAndSave();
 
 private:
     QString path(const QString &name) const { return m_dir.filePath(name); }
@@ -330,6 +331,30 @@ void TestRecords::savedBeforeAnyRunOpensAgain()
     QCOMPARE(other.form.fields[5], QStringLiteral("40"));
     QCOMPARE(other.form.drawing.gridLines, 26);
     QVERIFY(other.form.drawing.strokes.empty());
+}
+
+void TestRecords::foreignBytesSurviveOpenAndSave()
+{
+    // Profile and sample lines written on another machine: a degree sign of a
+    // Windows code page, every byte from 0x80 up, a UTF-8 sign, a cut-short one.
+    QByteArray high;
+    for (int b = 0x80; b <= 0xff; ++b)
+        high += char(b);
+    const QList<QByteArray> profile{"15\xb0" "0", high, "\xe2\x84\x83", "caf\xe9", "\xe2\x84", "40"};
+    QByteArray record = " 2024 \r\n 5 \r\n 9 \r\n 14 \r\n 3 \r\n 27 \r\n 3 \r\n";
+    for (const QByteArray &line : profile)
+        record += line + "\r\n";
+    record += " 25 \r\n\xb0\r\n 28 \r\n";
+    writeFile(path("foreign.dbf"), record);
+
+    Rig rig;
+    stoppedRun(rig, {1, 2, 3}); // the stamp and count Save writes are the run's
+    rig.files.answers << path("foreign.dbf") << path("again.dbf");
+    openfile_Click(rig.c);
+    savefile_Click(rig.c);
+    QCOMPARE(rig.messages.texts.last(), QStringLiteral("OK"));
+    QCOMPARE(readFile(path("again.dbf")), record);
+    QCOMPARE(rig.form.fields[2], QStringLiteral("℃")); // valid text stays text
 }
 
 QTEST_GUILESS_MAIN(TestRecords)

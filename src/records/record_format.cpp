@@ -13,13 +13,115 @@ namespace {
 
 constexpr qint64 kBlock = 16 * 1024;
 
-void appendLine(QByteArray &out, QStringEncoder &encode, const LooseValue &value)
+constexpr char16_t kCarriedByte = 0xDC00;
+
+bool isAscii(QByteArrayView bytes)
 {
-    out += encode(value.printForm());
+    for (const char ch : bytes)
+        if (uchar(ch) >= 0x80)
+            return false;
+    return true;
+}
+
+bool isAscii(QStringView text)
+{
+    for (const QChar ch : text)
+        if (ch.unicode() >= 0x80)
+            return false;
+    return true;
+}
+
+// A byte the decoding could not map: a low surrogate U+DC00..U+DCFF with no
+// high surrogate before it.
+bool isCarriedByte(QStringView text, qsizetype i)
+{
+    const char16_t u = text[i].unicode();
+    return u >= kCarriedByte && u <= kCarriedByte + 0xff && (i == 0 || !text[i - 1].isHighSurrogate());
+}
+
+bool hasCarriedBytes(QStringView text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i)
+        if (isCarriedByte(text, i))
+            return true;
+    return false;
+}
+
+QByteArray systemBytes(QStringView text)
+{
+    QStringEncoder encode(QStringEncoder::System);
+    return encode(text);
+}
+
+// The characters that exactly these bytes decode to and encode back from, if any.
+std::optional<QString> exactDecoding(QByteArrayView bytes)
+{
+    QStringDecoder decode(QStringDecoder::System);
+    QString text = decode(bytes);
+    if (decode.hasError() || text.isEmpty() || hasCarriedBytes(text) || systemBytes(text) != bytes)
+        return std::nullopt;
+    return text;
+}
+
+void appendLine(QByteArray &out, const LooseValue &value)
+{
+    out += encodeRecordText(value.printForm());
     out += "\r\n";
 }
 
 } // namespace
+
+QString decodeRecordText(QByteArrayView bytes)
+{
+    if (isAscii(bytes))
+        return QString::fromLatin1(bytes);
+    if (std::optional<QString> whole = exactDecoding(bytes))
+        return *whole;
+    // Character by character: the shortest run of bytes (a character is at
+    // most four) that decodes and encodes back exactly, else one carried byte.
+    QString text;
+    qsizetype i = 0;
+    while (i < bytes.size()) {
+        qsizetype used = 0;
+        for (qsizetype n = 1; n <= 4 && i + n <= bytes.size() && used == 0; ++n) {
+            if (std::optional<QString> part = exactDecoding(bytes.sliced(i, n))) {
+                text += *part;
+                used = n;
+            }
+        }
+        if (used == 0) {
+            text += QChar(char16_t(kCarriedByte + uchar(bytes[i])));
+            used = 1;
+        }
+        i += used;
+    }
+    return text;
+}
+
+QByteArray encodeRecordText(QStringView text)
+{
+    if (isAscii(text))
+        return QByteArray(text.toLatin1());
+    QByteArray out;
+    qsizetype runStart = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (!isCarriedByte(text, i))
+            continue;
+        out += systemBytes(text.sliced(runStart, i - runStart));
+        out += char(text[i].unicode() - kCarriedByte);
+        runStart = i + 1;
+    }
+    out += systemBytes(text.sliced(runStart));
+    return out;
+}
+
+QString readableRecordText(QString text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i)
+        if (isCarriedByte(text, i))
+            text[i] = QChar::ReplacementCharacter;
+    return text;
+}
 
 RecordLineReader::RecordLineReader(QIODevice &device) : m_device(device) {}
 
@@ -71,23 +173,21 @@ RecordLineReader::Result RecordLineReader::next(QString &line)
         raw += ch;
     }
     ++m_lineNumber;
-    QStringDecoder decode(QStringDecoder::System);
-    line = decode(raw);
+    line = decodeRecordText(raw);
     return Result::Line;
 }
 
 QByteArray recordBytes(const SharedState &s, QString &error)
 {
-    QStringEncoder encode(QStringEncoder::System);
     QByteArray out;
     for (const LooseValue &v : s.runStamp)
-        appendLine(out, encode, v);
+        appendLine(out, v);
     // Before the first run the clock is empty; its count is written as 0 so
     // that the record reads back.
-    appendLine(out, encode, s.runTicks.isEmpty() ? LooseValue(0) : s.runTicks);
+    appendLine(out, s.runTicks.isEmpty() ? LooseValue(0) : s.runTicks);
     for (int stage = 1; stage <= 3; ++stage) {
-        appendLine(out, encode, s.stageTemp[std::size_t(stage)]);
-        appendLine(out, encode, s.stageTime[std::size_t(stage)]);
+        appendLine(out, s.stageTemp[std::size_t(stage)]);
+        appendLine(out, s.stageTime[std::size_t(stage)]);
     }
     const double n = s.runTicks.leadingNumber();
     for (double k = 0; k <= n - 1; k += 1) {
@@ -96,7 +196,7 @@ QByteArray recordBytes(const SharedState &s, QString &error)
                             .arg(plainNumber(n));
             return {};
         }
-        appendLine(out, encode, s.samples[std::size_t(k)]);
+        appendLine(out, s.samples[std::size_t(k)]);
     }
     return out;
 }

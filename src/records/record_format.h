@@ -20,6 +20,16 @@ class QIODevice;
 // error set when a sample index would fall outside the samples.
 [[nodiscard]] QByteArray recordBytes(const SharedState &s, QString &error);
 
+// Record text in the system's 8-bit encoding, without loss: bytes that the
+// encoding cannot map are carried in the text as the lone surrogates
+// U+DC00 + byte, which no decoding produces, and are written back as those
+// very bytes. So a record from another machine's code page goes through Open
+// and Save unchanged.
+[[nodiscard]] QString decodeRecordText(QByteArrayView bytes);
+[[nodiscard]] QByteArray encodeRecordText(QStringView text);
+// The text for people to read: carried bytes shown as U+FFFD.
+[[nodiscard]] QString readableRecordText(QString text);
+
 // Reads one record line at a time: a line ends at CR (a LF right after it is
 // skipped) or at a bare LF. Lines longer than kMaxLine characters are refused
 // instead of read into memory whole.
