@@ -90,14 +90,7 @@ void openfile_Click(Context &c)
         return;
     }
     const RecordContent record = readRecord(file);
-    for (std::size_t i = 0; i < std::size_t(record.stamp.size()); ++i)
-        s.recordStamp[i] = record.stamp[qsizetype(i)];
-    if (record.count)
-        s.fileSampleCount = *record.count;
-    for (qsizetype i = 0; i < record.profile.size(); ++i) {
-        auto &element = i % 2 == 0 ? s.stageTemp : s.stageTime;
-        element[std::size_t(i / 2 + 1)] = record.profile[i];
-    }
+    storeRecord(record, s);
     if (record.profileComplete()) {
         showProfile(c);
         const auto &st = s.recordStamp;
@@ -106,10 +99,8 @@ void openfile_Click(Context &c)
         form.setCaption(Form::Caption::Label6,
                         st[3].plainForm() + u':' + st[4].plainForm() + u':' + st[5].plainForm());
     }
-    for (qsizetype k = 0; k < record.samples.size(); ++k) {
-        s.loopIndex = double(k);
-        s.samples[std::size_t(k)] = record.samples[k];
-    }
+    if (!record.samples.isEmpty()) // the sample loop's counter at its last pass
+        s.loopIndex = double(record.samples.size() - 1);
     if (record.refusal) {
         if (record.countValue) // stopped in the sample loop, at the sample it could not read
             s.loopIndex = double(record.samples.size());
@@ -121,12 +112,7 @@ void openfile_Click(Context &c)
     const std::optional<int> bad =
             chart::drawRecordedCurve(form.chart(), s, s.fileSampleCount.leadingNumber());
     if (bad) {
-        c.services.messages.show(
-                QStringLiteral("The record %1: line %2 holds \"%3\", which is no temperature; "
-                               "that second of the curve is not drawn.")
-                        .arg(fileName)
-                        .arg(*bad + 14)
-                        .arg(s.samples[std::size_t(*bad)].text()),
-                MessageService::Kind::Warning);
+        c.services.messages.show(sampleNotDrawnMessage(fileName, *bad, s.samples[std::size_t(*bad)].text()),
+                                 MessageService::Kind::Warning);
     }
 }

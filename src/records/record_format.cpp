@@ -269,6 +269,20 @@ RecordContent readRecord(QIODevice &device)
     return r;
 }
 
+void storeRecord(const RecordContent &record, SharedState &s)
+{
+    for (qsizetype i = 0; i < record.stamp.size() && i < 6; ++i)
+        s.recordStamp[std::size_t(i)] = record.stamp[i];
+    if (record.count)
+        s.fileSampleCount = *record.count;
+    for (qsizetype i = 0; i < record.profile.size() && i < 6; ++i) {
+        auto &element = i % 2 == 0 ? s.stageTemp : s.stageTime;
+        element[std::size_t(i / 2 + 1)] = record.profile[i];
+    }
+    for (qsizetype k = 0; k < record.samples.size() && k < SharedState::kSampleCount; ++k)
+        s.samples[std::size_t(k)] = record.samples[k];
+}
+
 bool openRecordFile(QFile &file, QString &why)
 {
     // Asked before opening: opening a pipe or a serial device can itself block.
@@ -294,6 +308,15 @@ bool openRecordFile(QFile &file, QString &why)
         return false;
     }
     return true;
+}
+
+QString sampleNotDrawnMessage(const QString &fileName, int index, const QString &text)
+{
+    return QStringLiteral("The record %1: line %2 holds \"%3\", which is no temperature; "
+                          "that second of the curve is not drawn.")
+            .arg(fileName)
+            .arg(index + 14)
+            .arg(text);
 }
 
 QString refusalMessage(const QString &fileName, const RecordRefusal &refusal)

@@ -82,10 +82,19 @@ struct RecordContent
 // holds.
 [[nodiscard]] RecordContent readRecord(QIODevice &device);
 
+// Puts what was read where Open keeps it: the stamp lines into recordStamp,
+// the count line into fileSampleCount, the profile lines into the stage
+// elements 1-3 (temperature, then time), the sample lines into samples from 0.
+// Everything else stays as it was.
+void storeRecord(const RecordContent &record, SharedState &s);
+
 // Opens a record file for reading, but only a regular file: a pipe, a device
 // or a socket could block the reader for as long as nothing writes to it.
 // False with why set when the file cannot be read as a record.
 [[nodiscard]] bool openRecordFile(QFile &file, QString &why);
+
+// The operator's text for a sample the curve cannot use (index from 0).
+[[nodiscard]] QString sampleNotDrawnMessage(const QString &fileName, int index, const QString &text);
 
 // The operator's text for a refusal.
 [[nodiscard]] QString refusalMessage(const QString &fileName, const RecordRefusal &refusal);
