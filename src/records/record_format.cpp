@@ -143,7 +143,7 @@ bool RecordLineReader::fill()
 
 RecordLineReader::Result RecordLineReader::next(QString &line)
 {
-    QByteArray raw;
+    m_raw.resize(0); // keeps its room for the next line
     bool sawAny = false;
     for (;;) {
         if (m_pos >= m_buffer.size() && !fill()) {
@@ -153,27 +153,35 @@ RecordLineReader::Result RecordLineReader::next(QString &line)
                 return Result::End;
             break;
         }
-        const char ch = m_buffer[m_pos++];
         if (m_pendingLf) {
             m_pendingLf = false;
-            if (ch == '\n')
+            if (m_buffer[m_pos] == '\n') {
+                ++m_pos;
                 continue;
+            }
         }
         sawAny = true;
-        if (ch == '\r') {
-            m_pendingLf = true;
-            break;
-        }
-        if (ch == '\n')
-            break;
-        if (raw.size() >= kMaxLine) {
+        // The rest of the line as far as this block holds it.
+        const char *begin = m_buffer.constData() + m_pos;
+        const char *end = m_buffer.constData() + m_buffer.size();
+        const char *stop = begin;
+        while (stop != end && *stop != '\r' && *stop != '\n')
+            ++stop;
+        const qsizetype n = stop - begin;
+        if (m_raw.size() + n > kMaxLine) {
             ++m_lineNumber;
             return Result::TooLong;
         }
-        raw += ch;
+        m_raw.append(begin, n);
+        m_pos += n;
+        if (stop != end) {
+            m_pendingLf = *stop == '\r';
+            ++m_pos;
+            break;
+        }
     }
     ++m_lineNumber;
-    line = decodeRecordText(raw);
+    line = decodeRecordText(m_raw);
     return Result::Line;
 }
 
@@ -205,14 +213,15 @@ RecordContent readRecord(QIODevice &device)
 {
     RecordContent r;
     RecordLineReader reader(device);
-    // Reads the next line, or notes why there is none.
-    auto readLine = [&](QString &line, const QString &what) {
+    // Reads the next line, or notes why there is none; what names the line
+    // for the refusal and is only asked then.
+    auto readLine = [&](QString &line, const auto &what) {
         switch (reader.next(line)) {
         case RecordLineReader::Result::Line:
             return true;
         case RecordLineReader::Result::End:
             r.refusal = RecordRefusal{reader.lineNumber() + 1,
-                                      QStringLiteral("the file ends where %1 should be.").arg(what)};
+                                      QStringLiteral("the file ends where %1 should be.").arg(what())};
             return false;
         case RecordLineReader::Result::TooLong:
             r.refusal = RecordRefusal{
@@ -232,18 +241,18 @@ RecordContent readRecord(QIODevice &device)
                                              "the hour", "the minute", "the second"};
     QString line;
     for (const char *name : stampNames) {
-        if (!readLine(line, QString::fromLatin1(name)))
+        if (!readLine(line, [&] { return QString::fromLatin1(name); }))
             return r;
         r.stamp << line;
     }
-    if (!readLine(line, QStringLiteral("the sample count")))
+    if (!readLine(line, [] { return QStringLiteral("the sample count"); }))
         return r;
     r.count = line;
     for (int stage = 1; stage <= 3; ++stage) {
-        if (!readLine(line, QStringLiteral("the stage %1 temperature").arg(stage)))
+        if (!readLine(line, [&] { return QStringLiteral("the stage %1 temperature").arg(stage); }))
             return r;
         r.profile << line;
-        if (!readLine(line, QStringLiteral("the stage %1 time").arg(stage)))
+        if (!readLine(line, [&] { return QStringLiteral("the stage %1 time").arg(stage); }))
             return r;
         r.profile << line;
     }
@@ -262,7 +271,7 @@ RecordContent readRecord(QIODevice &device)
     }
     r.countValue = count;
     for (double k = 0; k <= *count - 1; k += 1) {
-        if (!readLine(line, QStringLiteral("sample %1").arg(plainNumber(k))))
+        if (!readLine(line, [&] { return QStringLiteral("sample %1").arg(plainNumber(k)); }))
             return r;
         r.samples << line;
     }
@@ -296,7 +305,8 @@ bool openRecordFile(QFile &file, QString &why)
         why = notAFile.arg(QStringLiteral("a pipe, a device or a socket, which is never read"));
         return false;
     }
-    if (!file.open(QIODevice::ReadOnly)) {
+    // The line reader reads in blocks of its own; a second buffer would only copy.
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         why = file.errorString();
         return false;
     }

@@ -48,6 +48,7 @@ private:
 
     QIODevice &m_device;
     QByteArray m_buffer; // read ahead in blocks, never more than one block
+    QByteArray m_raw;    // the line being read
     qsizetype m_pos = 0;
     bool m_failed = false;
     int m_lineNumber = 0;
