@@ -13,9 +13,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QSaveFile>
 #include <QSet>
 
@@ -123,9 +120,36 @@ bool writeOut(const QString &path, const QByteArray &bytes)
     return false;
 }
 
-QJsonValue json(const std::optional<double> &v)
+// JSON written as it goes, one record at a time, so that any number of
+// records is judged in bounded memory.
+QByteArray jsonNumber(const std::optional<double> &v)
 {
-    return v && std::isfinite(*v) ? QJsonValue(*v) : QJsonValue(QJsonValue::Null);
+    return v && std::isfinite(*v) ? plainNumber(*v).toLatin1() : QByteArray("null");
+}
+
+QByteArray jsonString(const QString &text)
+{
+    QByteArray out = "\"";
+    for (const QChar ch : readableRecordText(text)) {
+        const char16_t u = ch.unicode();
+        if (u == u'"' || u == u'\\') {
+            out += '\\';
+            out += char(u);
+        } else if (u < 0x20) {
+            out += QByteArray("\\u00") + QByteArray::number(u, 16).rightJustified(2, '0');
+        } else {
+            out += QString(ch).toUtf8();
+        }
+    }
+    return out + '"';
+}
+
+QByteArray jsonStrings(const QStringList &texts, bool trimmed)
+{
+    QByteArray out = "[";
+    for (qsizetype i = 0; i < texts.size(); ++i)
+        out += (i ? ", " : "") + jsonString(trimmed ? texts[i].trimmed() : texts[i]);
+    return out + ']';
 }
 
 QString cell(const std::optional<double> &v)
@@ -172,7 +196,7 @@ int analyze(const QStringList &rest)
     const bool asJson = a.flags.contains(QStringLiteral("--json"));
 
     int status = 0;
-    QJsonArray all;
+    long written = 0;
     QList<QStringList> rows;
     for (const QString &path : a.files) {
         RecordContent record;
@@ -185,30 +209,26 @@ int analyze(const QStringList &rest)
         if (!j.inWindow && status == 0)
             status = 1;
         if (asJson) {
-            QJsonArray stamp, profile;
-            for (const QString &line : record.stamp)
-                stamp.append(readableRecordText(line).trimmed());
-            for (const QString &line : record.profile)
-                profile.append(readableRecordText(line));
-            QJsonObject byStat;
-            for (Stat s : kStats)
-                if (window->limit(s))
-                    byStat.insert(QLatin1StringView(statName(s)), json(j.pwiByStat[std::size_t(s)]));
-            QJsonObject o{{"file", path},
-                          {"count", json(record.countValue)},
-                          {"stamp", stamp},
-                          {"profile", profile},
-                          {"window", window->name},
-                          {"peak_c", json(st.peakC)},
-                          {"peak_s", json(st.peakS)},
-                          {"tal_s", json(st.talS)},
-                          {"soak_s", json(st.soakS)},
-                          {"max_rise_c_per_s", json(st.maxRise)},
-                          {"max_fall_c_per_s", json(st.maxFall)},
-                          {"pwi_by_stat", byStat},
-                          {"pwi", json(j.pwi)},
-                          {"in_window", j.inWindow}};
-            all.append(o);
+            QByteArray byStat;
+            for (Stat limited : kStats)
+                if (window->limit(limited))
+                    byStat += QByteArray(byStat.isEmpty() ? "" : ", ") + '"' + statName(limited) + "\": "
+                            + jsonNumber(j.pwiByStat[std::size_t(limited)]);
+            QByteArray o = written == 0 ? "[\n" : ",\n";
+            o += "  {\"file\": " + jsonString(path) + ",\n";
+            o += "   \"count\": " + jsonNumber(record.countValue) + ",\n";
+            o += "   \"stamp\": " + jsonStrings(record.stamp, true) + ",\n";
+            o += "   \"profile\": " + jsonStrings(record.profile, false) + ",\n";
+            o += "   \"window\": " + jsonString(window->name) + ",\n";
+            o += "   \"peak_c\": " + jsonNumber(st.peakC) + ", \"peak_s\": " + jsonNumber(st.peakS) + ",\n";
+            o += "   \"tal_s\": " + jsonNumber(st.talS) + ", \"soak_s\": " + jsonNumber(st.soakS) + ",\n";
+            o += "   \"max_rise_c_per_s\": " + jsonNumber(st.maxRise) + ", \"max_fall_c_per_s\": "
+                    + jsonNumber(st.maxFall) + ",\n";
+            o += "   \"pwi_by_stat\": {" + byStat + "},\n";
+            o += "   \"pwi\": " + jsonNumber(j.pwi) + ", \"in_window\": " + (j.inWindow ? "true" : "false") + "}";
+            if (!writeOut(QString(), o))
+                return 2;
+            ++written;
         } else {
             rows << QStringList{path,
                                 cell(record.countValue),
@@ -225,7 +245,7 @@ int analyze(const QStringList &rest)
     }
     QByteArray out;
     if (asJson) {
-        out = QJsonDocument(all).toJson(QJsonDocument::Indented);
+        out = written == 0 ? "[]\n" : "\n]\n";
     } else {
         rows.prepend({QStringLiteral("file"), QStringLiteral("count"), QStringLiteral("peak_c"),
                       QStringLiteral("peak_s"), QStringLiteral("tal_s"), QStringLiteral("soak_s"),
