@@ -246,7 +246,7 @@ int analyze(const QStringList &rest)
     QByteArray out;
     if (asJson) {
         out = written == 0 ? "[]\n" : "\n]\n";
-    } else {
+    } else if (!rows.isEmpty()) {
         rows.prepend({QStringLiteral("file"), QStringLiteral("count"), QStringLiteral("peak_c"),
                       QStringLiteral("peak_s"), QStringLiteral("tal_s"), QStringLiteral("soak_s"),
                       QStringLiteral("rise/s"), QStringLiteral("fall/s"), QStringLiteral("pwi"),
