@@ -1,7 +1,7 @@
 // Benchmarks of the operator program: processor use while monitoring at the
 // full line rate (and with a busy poll for reference), bytes lost or
 // reordered, latency from the wire to the chart, start-up and memory beside a
-// bare Qt window, and the times of Open and Print.
+// bare Qt window, the times of Open and Print, and orvalen-record analyze.
 //
 //   orvalen-bench all [--seconds N] [--json FILE]   every case, as a table
 //   orvalen-bench <case> ...                        one case, one JSON line
@@ -36,6 +36,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <atomic>
 #include <cstdio>
 #include <thread>
@@ -412,6 +413,51 @@ int openAndPrintCase()
                        {"messages", b.messages.shown}});
 }
 
+// orvalen-record analyze over many records of 501 samples, beside reading the
+// same files line by line with the record reader alone.
+int recordAnalyzeCase(int records)
+{
+    QTemporaryDir dir;
+    QStringList names;
+    for (int r = 0; r < records; ++r) {
+        QByteArray bytes = " 2024 \r\n 5 \r\n 9 \r\n 14 \r\n 3 \r\n 27 \r\n 501 \r\n150\r\n60\r\n230\r\n90\r\n220\r\n40\r\n";
+        for (int t = 0; t < 501; ++t) {
+            const double v = t < 250 ? 25 + t * (0.9 + r % 7 * 0.01) : 250 - (t - 250) * 0.8;
+            bytes += printNumber(std::round(v * 10) / 10).toLatin1() + "\r\n";
+        }
+        names << QStringLiteral("r%1.dbf").arg(r, 5, 10, QLatin1Char('0'));
+        QFile f(dir.filePath(names.back()));
+        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+            return 1;
+    }
+    QElapsedTimer t;
+    t.start();
+    long lines = 0;
+    for (const QString &name : names) {
+        QFile f(dir.filePath(name));
+        if (!f.open(QIODevice::ReadOnly))
+            return 1;
+        RecordLineReader reader(f);
+        QString line;
+        while (reader.next(line) == RecordLineReader::Result::Line)
+            ++lines;
+    }
+    const double readSeconds = double(t.nsecsElapsed()) / 1e9;
+    QProcess p;
+    p.setWorkingDirectory(dir.path());
+    p.setStandardOutputFile(QProcess::nullDevice());
+    t.restart();
+    p.start(QStringLiteral(ORVALEN_RECORD), QStringList{QStringLiteral("analyze"), QStringLiteral("--json")} + names);
+    const bool done = p.waitForFinished(600'000);
+    const double analyzeSeconds = double(t.nsecsElapsed()) / 1e9;
+    report(QJsonObject{{"case", "record-analyze"},
+                       {"records", records},
+                       {"lines_read", double(lines)},
+                       {"read_seconds", readSeconds},
+                       {"analyze_seconds", done && p.exitStatus() == QProcess::NormalExit ? analyzeSeconds : -1},
+                       {"analyze_exit", p.exitCode()}});
+}
+
 QJsonObject runChild(const QStringList &args, int timeoutMs)
 {
     QProcess p;
@@ -450,6 +496,9 @@ int allCases(double seconds, const QString &jsonFile)
     QJsonObject program = median("startup");
     QJsonObject floor = median("startup-floor");
     QJsonObject openPrint = runChild({"open-print"}, 60'000);
+    // Ten thousand records in a full run; a tenth of that in a short look.
+    const int records = seconds >= 10 ? 10'000 : 1'000;
+    QJsonObject analyze = runChild({"record-analyze", QString::number(records)}, 600'000);
 
     const double cpu = shipped.value("cpu_percent").toDouble(-1);
     const double busyCpu = busy.value("cpu_percent").toDouble(-1);
@@ -475,6 +524,10 @@ int allCases(double seconds, const QString &jsonFile)
         {"peak memory", mem, "MB", QStringLiteral("< 50, <= 1.5 x floor %1").arg(floorMem, 0, 'f', 1), mem < 50 && mem <= 1.5 * floorMem},
         {"Open and draw, 501 samples", openPrint.value("open_draw_ms").toDouble(-1), "ms", "", true},
         {"Print to PDF", openPrint.value("print_pdf_ms").toDouble(-1), "ms", "", true},
+        {QStringLiteral("orvalen-record analyze, %1 records").arg(records), analyze.value("analyze_seconds").toDouble(-1), "s",
+         records == 10'000 ? "well under 2" : "", analyze.value("analyze_seconds").toDouble(-1) >= 0
+             && (records != 10'000 || analyze.value("analyze_seconds").toDouble(-1) < 2)},
+        {QStringLiteral("record reader alone, same files"), analyze.value("read_seconds").toDouble(-1), "s", "reference", true},
     };
     std::printf("%-34s %12s  %-12s %-28s %s\n", "measure", "value", "unit", "target / reference", "");
     QJsonArray table;
@@ -486,7 +539,7 @@ int allCases(double seconds, const QString &jsonFile)
     }
     const QJsonObject all{{"seconds", seconds},
                           {"table", table},
-                          {"raw", QJsonArray{shipped, busy, burst, silent, program, floor, openPrint}}};
+                          {"raw", QJsonArray{shipped, busy, burst, silent, program, floor, openPrint, analyze}}};
     if (!jsonFile.isEmpty()) {
         QFile f(jsonFile);
         if (f.open(QIODevice::WriteOnly))
@@ -528,6 +581,8 @@ int main(int argc, char *argv[])
         return startupCase(mode, t0, true);
     if (mode == u"open-print")
         return openAndPrintCase();
+    if (mode == u"record-analyze")
+        return recordAnalyzeCase(args.value(2).toInt());
     std::fprintf(stderr, "usage: orvalen-bench all [--seconds N] [--json FILE] | <case>\n");
     return 2;
 }

@@ -9,8 +9,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <pty.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <csignal>
 
@@ -38,6 +41,24 @@ void longRun(Rig &rig)
 }
 
 long peakKb() { return processStatusKb("VmHWM"); }
+
+// Runs the check in a child process that is killed after `seconds`, so that a
+// command that blocks fails the test instead of hanging it. "timed out",
+// "failed" or "passed".
+QString inBoundedChild(const std::function<bool()> &check, unsigned seconds)
+{
+    const pid_t pid = fork();
+    if (pid == 0) {
+        alarm(seconds);
+        _exit(check() ? 0 : 1);
+    }
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid)
+        return QStringLiteral("not started");
+    if (WIFSIGNALED(status))
+        return WTERMSIG(status) == SIGALRM ? QStringLiteral("timed out") : QStringLiteral("crashed");
+    return WEXITSTATUS(status) == 0 ? QStringLiteral("passed") : QStringLiteral("failed");
+}
 
 // Files of at most `bytes` can be written while it lives, as on a full disk.
 class FileSizeLimit
@@ -75,6 +96,8 @@ private slots:
     void gigabyteLineIsRefusedWithBoundedMemory();
     void manyLinesAfterTheCountAreNeverRead();
     void negativeCountReadsNoSamples();
+    void openOfWhatIsNoFileNeverBlocks_data();
+    void openOfWhatIsNoFileNeverBlocks();
 };
 
 void TestFileFaults::saveWhereNothingCanBeWritten_data()
@@ -180,6 +203,50 @@ void TestFileFaults::negativeCountReadsNoSamples()
     QCOMPARE(rig.c.state.samples[0], LooseValue(42));
     QVERIFY(rig.form.drawing.strokes.empty());
     QCOMPARE(rig.form.drawing.gridLines, 26);
+}
+
+void TestFileFaults::openOfWhatIsNoFileNeverBlocks_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::newRow("a pipe nobody writes to") << "fifo";
+    QTest::newRow("an endless device") << "/dev/zero";
+    QTest::newRow("a serial line that stays silent") << "pty";
+    QTest::newRow("a folder") << "folder";
+}
+
+void TestFileFaults::openOfWhatIsNoFileNeverBlocks()
+{
+    QFETCH(QString, target);
+    QTemporaryDir dir;
+    int master = -1, slave = -1;
+    if (target == u"fifo") {
+        target = dir.filePath(QStringLiteral("fifo"));
+        QCOMPARE(mkfifo(QFile::encodeName(target).constData(), 0666), 0);
+    } else if (target == u"folder") {
+        target = dir.filePath(QStringLiteral("folder.dbf"));
+        QVERIFY(QDir().mkdir(target));
+    } else if (target == u"pty") {
+        char name[256] = {};
+        QCOMPARE(openpty(&master, &slave, name, nullptr, nullptr), 0);
+        target = QString::fromLocal8Bit(name);
+    }
+    QString message;
+    const QString outcome = inBoundedChild([&] {
+        Rig rig;
+        rig.c.state.samples[0] = 42;
+        rig.files.answers << target;
+        openfile_Click(rig.c);
+        // Refused before anything is read, with the file named.
+        return rig.messages.texts.size() == 1 && rig.messages.texts[0].contains(target)
+                && rig.messages.texts[0].contains(QStringLiteral("not a record file"))
+                && rig.form.drawing.gridLines == 0 && rig.c.state.samples[0] == LooseValue(42)
+                && rig.c.state.recordStamp[0].isEmpty();
+    }, 10);
+    if (master >= 0) {
+        ::close(master);
+        ::close(slave);
+    }
+    QCOMPARE(outcome, QStringLiteral("passed"));
 }
 
 QTEST_GUILESS_MAIN(TestFileFaults)

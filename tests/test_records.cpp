@@ -68,6 +68,8 @@ private slots:
     void bareLineFeedsAreLineEnds();
     void shortCounts_data();
     void shortCounts();
+    void savedBeforeAnyRunOpensAgain();
+    void foreignBytesSurviveOpenAndSave();
 
 private:
     QString path(const QString &name) const { return m_dir.filePath(name); }
@@ -308,6 +310,51 @@ void TestRecords::shortCounts()
     QVERIFY(rig.messages.texts.isEmpty());
     QCOMPARE(rig.form.drawing.gridLines, 26);
     QVERIFY(rig.form.drawing.strokes.empty());
+}
+
+void TestRecords::savedBeforeAnyRunOpensAgain()
+{
+    Rig rig;
+    rig.form.type(1, QStringLiteral("150"));
+    rig.form.type(6, QStringLiteral("40"));
+    rig.files.answers << path("early.dbf") << path("early.dbf");
+    savefile_Click(rig.c);
+    QCOMPARE(rig.messages.texts, QStringList{QStringLiteral("OK")});
+    // Empty stamp, the count 0, the profile as typed, no samples.
+    QCOMPARE(readFile(path("early.dbf")), QByteArray("\r\n\r\n\r\n\r\n\r\n\r\n 0 \r\n150\r\n\r\n\r\n\r\n\r\n40\r\n"));
+
+    Rig other;
+    other.files.answers << path("early.dbf");
+    openfile_Click(other.c);
+    QVERIFY2(other.messages.texts.isEmpty(), qPrintable(other.messages.texts.join(u'|')));
+    QCOMPARE(other.form.fields[0], QStringLiteral("150"));
+    QCOMPARE(other.form.fields[5], QStringLiteral("40"));
+    QCOMPARE(other.form.drawing.gridLines, 26);
+    QVERIFY(other.form.drawing.strokes.empty());
+}
+
+void TestRecords::foreignBytesSurviveOpenAndSave()
+{
+    // Profile and sample lines written on another machine: a degree sign of a
+    // Windows code page, every byte from 0x80 up, a UTF-8 sign, a cut-short one.
+    QByteArray high;
+    for (int b = 0x80; b <= 0xff; ++b)
+        high += char(b);
+    const QList<QByteArray> profile{"15\xb0" "0", high, "\xe2\x84\x83", "caf\xe9", "\xe2\x84", "40"};
+    QByteArray record = " 2024 \r\n 5 \r\n 9 \r\n 14 \r\n 3 \r\n 27 \r\n 3 \r\n";
+    for (const QByteArray &line : profile)
+        record += line + "\r\n";
+    record += " 25 \r\n\xb0\r\n 28 \r\n";
+    writeFile(path("foreign.dbf"), record);
+
+    Rig rig;
+    stoppedRun(rig, {1, 2, 3}); // the stamp and count Save writes are the run's
+    rig.files.answers << path("foreign.dbf") << path("again.dbf");
+    openfile_Click(rig.c);
+    savefile_Click(rig.c);
+    QCOMPARE(rig.messages.texts.last(), QStringLiteral("OK"));
+    QCOMPARE(readFile(path("again.dbf")), record);
+    QCOMPARE(rig.form.fields[2], QStringLiteral("℃")); // valid text stays text
 }
 
 QTEST_GUILESS_MAIN(TestRecords)

@@ -7,8 +7,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QStringDecoder>
-#include <QStringEncoder>
 #include <qplatformdefs.h>
 
 #include <cmath>
@@ -22,86 +20,7 @@ qint64 writtenSize(const QFileDevice &file)
     return QT_FSTAT(file.handle(), &st) == 0 ? qint64(st.st_size) : -1;
 }
 
-void appendLine(QByteArray &out, QStringEncoder &encode, const LooseValue &value)
-{
-    out += encode(value.printForm());
-    out += "\r\n";
-}
-
-// Reports a record that cannot be read further; what was read stays.
-void refuse(Context &c, const QString &fileName, int line, const QString &why)
-{
-    c.services.messages.show(QStringLiteral("The record %1 cannot be read further.\nLine %2: %3")
-                                     .arg(fileName)
-                                     .arg(line)
-                                     .arg(why),
-                             MessageService::Kind::Error);
-}
-
 } // namespace
-
-RecordLineReader::RecordLineReader(QIODevice &device) : m_device(device) {}
-
-RecordLineReader::Result RecordLineReader::next(QString &line)
-{
-    QByteArray raw;
-    bool sawAny = false;
-    for (;;) {
-        char ch = 0;
-        if (!m_device.getChar(&ch)) {
-            const auto *file = qobject_cast<const QFileDevice *>(&m_device);
-            if (file && file->error() != QFileDevice::NoError)
-                return Result::Error;
-            if (!sawAny)
-                return Result::End;
-            break;
-        }
-        if (m_pendingLf) {
-            m_pendingLf = false;
-            if (ch == '\n')
-                continue;
-        }
-        sawAny = true;
-        if (ch == '\r') {
-            m_pendingLf = true;
-            break;
-        }
-        if (ch == '\n')
-            break;
-        if (raw.size() >= kMaxLine) {
-            ++m_lineNumber;
-            return Result::TooLong;
-        }
-        raw += ch;
-    }
-    ++m_lineNumber;
-    QStringDecoder decode(QStringDecoder::System);
-    line = decode(raw);
-    return Result::Line;
-}
-
-QByteArray recordBytes(const SharedState &s, QString &error)
-{
-    QStringEncoder encode(QStringEncoder::System);
-    QByteArray out;
-    for (const LooseValue &v : s.runStamp)
-        appendLine(out, encode, v);
-    appendLine(out, encode, s.runTicks);
-    for (int stage = 1; stage <= 3; ++stage) {
-        appendLine(out, encode, s.stageTemp[std::size_t(stage)]);
-        appendLine(out, encode, s.stageTime[std::size_t(stage)]);
-    }
-    const double n = s.runTicks.leadingNumber();
-    for (double k = 0; k <= n - 1; k += 1) {
-        if (!SharedState::isSampleIndex(k)) {
-            error = QStringLiteral("the run has more seconds (%1) than can be recorded")
-                            .arg(plainNumber(n));
-            return {};
-        }
-        appendLine(out, encode, s.samples[std::size_t(k)]);
-    }
-    return out;
-}
 
 void savefile_Click(Context &c)
 {
@@ -164,91 +83,36 @@ void openfile_Click(Context &c)
     if (fileName.isEmpty())
         return;
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        c.services.messages.show(
-                QStringLiteral("The record %1 cannot be opened:\n%2").arg(fileName, file.errorString()),
-                MessageService::Kind::Error);
+    QString why;
+    if (!openRecordFile(file, why)) {
+        c.services.messages.show(QStringLiteral("The record %1 cannot be opened:\n%2").arg(fileName, why),
+                                 MessageService::Kind::Error);
         return;
     }
-    RecordLineReader reader(file);
-    // Reads the next line, or tells the operator why there is none.
-    auto readLine = [&](QString &line, const QString &what) {
-        switch (reader.next(line)) {
-        case RecordLineReader::Result::Line:
-            return true;
-        case RecordLineReader::Result::End:
-            refuse(c, fileName, reader.lineNumber() + 1,
-                   QStringLiteral("the file ends where %1 should be.").arg(what));
-            return false;
-        case RecordLineReader::Result::TooLong:
-            refuse(c, fileName, reader.lineNumber(),
-                   QStringLiteral("the line is longer than %1 characters; no record has such lines.")
-                           .arg(RecordLineReader::kMaxLine));
-            return false;
-        case RecordLineReader::Result::Error:
-            break;
-        }
-        refuse(c, fileName, reader.lineNumber() + 1,
-               QStringLiteral("reading failed: %1").arg(file.errorString()));
-        return false;
-    };
-
-    static const char *const stampNames[] = {"the year", "the month", "the day",
-                                             "the hour", "the minute", "the second"};
-    QString line;
-    for (std::size_t i = 0; i < 6; ++i) {
-        if (!readLine(line, QString::fromLatin1(stampNames[i])))
-            return;
-        s.recordStamp[i] = line;
+    const RecordContent record = readRecord(file);
+    storeRecord(record, s);
+    if (record.profileComplete()) {
+        showProfile(c);
+        const auto &st = s.recordStamp;
+        form.setCaption(Form::Caption::Label5,
+                        st[0].plainForm() + u'-' + st[1].plainForm() + u'-' + st[2].plainForm());
+        form.setCaption(Form::Caption::Label6,
+                        st[3].plainForm() + u':' + st[4].plainForm() + u':' + st[5].plainForm());
     }
-    if (!readLine(line, QStringLiteral("the sample count")))
+    if (!record.samples.isEmpty()) // the sample loop's counter at its last pass
+        s.loopIndex = double(record.samples.size() - 1);
+    if (record.refusal) {
+        if (record.countValue) // stopped in the sample loop, at the sample it could not read
+            s.loopIndex = double(record.samples.size());
+        c.services.messages.show(refusalMessage(fileName, *record.refusal), MessageService::Kind::Error);
         return;
-    s.fileSampleCount = line;
-    for (std::size_t stage = 1; stage <= 3; ++stage) {
-        if (!readLine(line, QStringLiteral("the stage %1 temperature").arg(stage)))
-            return;
-        s.stageTemp[stage] = line;
-        if (!readLine(line, QStringLiteral("the stage %1 time").arg(stage)))
-            return;
-        s.stageTime[stage] = line;
-    }
-    showProfile(c);
-    const auto &st = s.recordStamp;
-    form.setCaption(Form::Caption::Label5,
-                    st[0].plainForm() + u'-' + st[1].plainForm() + u'-' + st[2].plainForm());
-    form.setCaption(Form::Caption::Label6,
-                    st[3].plainForm() + u':' + st[4].plainForm() + u':' + st[5].plainForm());
-
-    const std::optional<double> count = s.fileSampleCount.strictValue();
-    if (!count) {
-        refuse(c, fileName, 7,
-               QStringLiteral("the sample count \"%1\" is no number.").arg(s.fileSampleCount.text()));
-        return;
-    }
-    if (*count > SharedState::kSampleCount) {
-        refuse(c, fileName, 7,
-               QStringLiteral("the sample count %1 is above %2, more than a record can hold.")
-                       .arg(plainNumber(*count))
-                       .arg(SharedState::kSampleCount));
-        return;
-    }
-    for (double k = 0; k <= *count - 1; k += 1) {
-        s.loopIndex = k;
-        if (!readLine(line, QStringLiteral("sample %1").arg(plainNumber(k))))
-            return;
-        s.samples[std::size_t(k)] = line;
     }
     file.close();
     chart::drawGrid(form.chart(), s.loopIndex);
     const std::optional<int> bad =
             chart::drawRecordedCurve(form.chart(), s, s.fileSampleCount.leadingNumber());
     if (bad) {
-        c.services.messages.show(
-                QStringLiteral("The record %1: line %2 holds \"%3\", which is no temperature; "
-                               "that second of the curve is not drawn.")
-                        .arg(fileName)
-                        .arg(*bad + 14)
-                        .arg(s.samples[std::size_t(*bad)].text()),
-                MessageService::Kind::Warning);
+        c.services.messages.show(sampleNotDrawnMessage(fileName, *bad, s.samples[std::size_t(*bad)].text()),
+                                 MessageService::Kind::Warning);
     }
 }

@@ -1,0 +1,204 @@
+#include "records/record_format.h"
+#include "state/shared_state.h"
+
+#include <QBuffer>
+#include <QTest>
+
+namespace {
+
+QByteArray recordText(int count, const QList<QByteArray> &samples)
+{
+    QByteArray r = " 2024 \r\n 5 \r\n 9 \r\n 14 \r\n 3 \r\n 27 \r\n";
+    r += ' ' + QByteArray::number(count) + " \r\n150\r\n60\r\n230\r\n90\r\n220\r\n40\r\n";
+    for (const QByteArray &s : samples)
+        r += s + "\r\n";
+    return r;
+}
+
+RecordContent read(const QByteArray &bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return readRecord(buffer);
+}
+
+QStringList lines(QIODevice &device, QList<RecordLineReader::Result> *results = nullptr)
+{
+    RecordLineReader reader(device);
+    QStringList out;
+    QString line;
+    for (;;) {
+        const RecordLineReader::Result r = reader.next(line);
+        if (results)
+            *results << r;
+        if (r != RecordLineReader::Result::Line)
+            return out;
+        out << line;
+    }
+}
+
+} // namespace
+
+class TestRecordFormat : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void wholeRecordAsText();
+    void refusalKeepsWhatWasRead_data();
+    void refusalKeepsWhatWasRead();
+    void lineEnds_data();
+    void lineEnds();
+    void linesAcrossReadBlocks();
+    void longestLineIsReadAndOneMoreRefused();
+    void bytesOfTheExampleRun();
+    void everyByteComesBackUnchanged();
+    void validTextIsDecodedAsText();
+};
+
+void TestRecordFormat::wholeRecordAsText()
+{
+    const RecordContent r = read(recordText(3, {" 25 ", "", "x", " 99 "}));
+    QVERIFY(r.complete());
+    QCOMPARE(r.stamp, (QStringList{" 2024 ", " 5 ", " 9 ", " 14 ", " 3 ", " 27 "}));
+    QCOMPARE(*r.count, QStringLiteral(" 3 "));
+    QCOMPARE(r.countValue, std::optional<double>(3));
+    QCOMPARE(r.profile, (QStringList{"150", "60", "230", "90", "220", "40"}));
+    QCOMPARE(r.samples, (QStringList{" 25 ", "", "x"})); // the fourth line is past the count
+}
+
+void TestRecordFormat::refusalKeepsWhatWasRead_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("line");
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<int>("stampLines");
+    QTest::addColumn<int>("profileLines");
+    QTest::addColumn<int>("sampleLines");
+    QTest::newRow("empty") << QByteArray() << 1 << "the year" << 0 << 0 << 0;
+    QTest::newRow("ends in the profile") << recordText(3, {}).left(54) << 11 << "stage 2 time" << 6 << 3 << 0;
+    QTest::newRow("count is text") << recordText(3, {}).replace(" 3 \r\n", "three\r\n") << 7
+                                   << "\"three\" is no number" << 6 << 6 << 0;
+    QTest::newRow("count above 511") << recordText(512, {}) << 7 << "above 511" << 6 << 6 << 0;
+    QTest::newRow("too few samples") << recordText(4, {" 1 ", " 2 "}) << 16 << "sample 2" << 6 << 6 << 2;
+}
+
+void TestRecordFormat::refusalKeepsWhatWasRead()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(int, line);
+    QFETCH(QString, reason);
+    const RecordContent r = read(content);
+    QVERIFY(!r.complete());
+    QCOMPARE(r.refusal->line, line);
+    QVERIFY2(r.refusal->reason.contains(reason), qPrintable(r.refusal->reason));
+    QTEST(int(r.stamp.size()), "stampLines");
+    QTEST(int(r.profile.size()), "profileLines");
+    QTEST(int(r.samples.size()), "sampleLines");
+    QCOMPARE(refusalMessage(QStringLiteral("r.dbf"), *r.refusal),
+             QStringLiteral("The record r.dbf cannot be read further.\nLine %1: %2").arg(line).arg(r.refusal->reason));
+}
+
+void TestRecordFormat::lineEnds_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("CR LF") << QByteArray("a\r\nb\r\n") << QStringList{"a", "b"};
+    QTest::newRow("bare CR") << QByteArray("a\rb\r") << QStringList{"a", "b"};
+    QTest::newRow("bare LF") << QByteArray("a\nb") << QStringList{"a", "b"};
+    QTest::newRow("empty lines") << QByteArray("\r\n\r\n\n") << QStringList{"", "", ""};
+    QTest::newRow("LF CR is two ends") << QByteArray("a\n\rb") << QStringList{"a", "", "b"};
+}
+
+void TestRecordFormat::lineEnds()
+{
+    QFETCH(QByteArray, bytes);
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QTEST(lines(buffer), "expected");
+}
+
+void TestRecordFormat::linesAcrossReadBlocks()
+{
+    // Long lines whose text and CR LF straddle the reader's blocks at shifting
+    // offsets: the lines come out whole and a LF after its CR never makes one.
+    QByteArray bytes;
+    QStringList expected;
+    for (int i = 0; i < 40; ++i) {
+        const QByteArray line(3000 + i, char('a' + i % 26));
+        bytes += line + "\r\n";
+        expected << QString::fromLatin1(line);
+    }
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QCOMPARE(lines(buffer), expected);
+}
+
+void TestRecordFormat::longestLineIsReadAndOneMoreRefused()
+{
+    QByteArray bytes = QByteArray(RecordLineReader::kMaxLine, '7') + "\r\n"
+            + QByteArray(RecordLineReader::kMaxLine + 1, '8') + "\r\n";
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QList<RecordLineReader::Result> results;
+    QCOMPARE(lines(buffer, &results).size(), 1);
+    QCOMPARE(results.last(), RecordLineReader::Result::TooLong);
+}
+
+void TestRecordFormat::bytesOfTheExampleRun()
+{
+    SharedState s;
+    s.runStamp = {2024, 5, 9, 14, 3, 27};
+    s.runTicks = 3;
+    s.samples[0] = 25;
+    s.samples[1] = -2.5;
+    s.samples[2] = "28x";
+    s.stageTemp[1] = "150";
+    QString error;
+    QCOMPARE(recordBytes(s, error), QByteArray(" 2024 \r\n 5 \r\n 9 \r\n 14 \r\n 3 \r\n 27 \r\n 3 \r\n"
+                                               "150\r\n\r\n\r\n\r\n\r\n\r\n 25 \r\n-2.5 \r\n28x\r\n"));
+    QVERIFY(error.isEmpty());
+    s.runTicks = 512;
+    QVERIFY(recordBytes(s, error).isEmpty());
+    QVERIFY(error.contains(QStringLiteral("512")));
+}
+
+void TestRecordFormat::everyByteComesBackUnchanged()
+{
+    QList<QByteArray> cases;
+    QByteArray high;
+    for (int b = 0x80; b <= 0xff; ++b) {
+        cases << "1" + QByteArray(1, char(b)) + "5";
+        high += char(b);
+    }
+    cases << high << "\xe2\x84" /* cut short */ << "\xed\xa0\x80" /* an encoded surrogate */
+          << "\xc2\xb0\xb0C" << QByteArray("\x00\xdc", 2);
+    // And a few thousand short byte strings, from a fixed seed.
+    quint32 seed = 12345;
+    for (int i = 0; i < 3000; ++i) {
+        QByteArray bytes;
+        for (int n = 1 + i % 9; n > 0; --n) {
+            seed = seed * 1664525u + 1013904223u;
+            bytes += char(seed >> 24);
+        }
+        cases << bytes;
+    }
+    for (const QByteArray &bytes : cases) {
+        const QString text = decodeRecordText(bytes);
+        QCOMPARE(encodeRecordText(text), bytes);
+    }
+}
+
+void TestRecordFormat::validTextIsDecodedAsText()
+{
+    QCOMPARE(decodeRecordText("\xe2\x84\x83 150"), QStringLiteral("℃ 150"));
+    QCOMPARE(encodeRecordText(QStringLiteral("℃")), QByteArray("\xe2\x84\x83"));
+    const QString carried = decodeRecordText("15\xb0");
+    QCOMPARE(carried.size(), 3);
+    QVERIFY(!strictNumber(carried));
+    QCOMPARE(readableRecordText(carried), QStringLiteral("15\uFFFD"));
+}
+
+QTEST_GUILESS_MAIN(TestRecordFormat)
+#include "test_record_format.moc"

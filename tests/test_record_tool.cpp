@@ -1,0 +1,315 @@
+// orvalen-record: its statistics against hand-computed values, window files,
+// and the program itself as a user runs it, with no display and no
+// environment of its own.
+#include "record_stats.h"
+
+#include "state/chart.h"
+
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace recordstats;
+
+namespace {
+
+QByteArray record(const QList<QByteArray> &samples)
+{
+    QByteArray r = " 2024 \r\n 5 \r\n 9 \r\n 14 \r\n 3 \r\n 27 \r\n";
+    r += ' ' + QByteArray::number(samples.size()) + " \r\n150\r\n60\r\n230\r\n90\r\n220\r\n40\r\n";
+    for (const QByteArray &s : samples)
+        r += s + "\r\n";
+    return r;
+}
+
+QStringList lines(const QList<QByteArray> &samples)
+{
+    QStringList out;
+    for (const QByteArray &s : samples)
+        out << QString::fromLatin1(s);
+    return out;
+}
+
+Window window(const char *text)
+{
+    WindowError error;
+    const std::optional<Window> w = parseWindow(QString::fromUtf8(text), QStringLiteral("test"), error);
+    if (!w)
+        qFatal("window refused: line %d: %s", error.line, qPrintable(error.reason));
+    return *w;
+}
+
+struct Run
+{
+    int status = -1;
+    QByteArray out;
+    QString err;
+};
+
+// The program with neither a display nor a platform in its environment.
+Run tool(const QStringList &args, const QString &dir)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(dir);
+    p.start(QStringLiteral(ORVALEN_RECORD), args);
+    if (!p.waitForFinished(60000))
+        return {};
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+} // namespace
+
+class TestRecordTool : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void trapezoid();
+    void gapsAndTextsAreNoValues();
+    void peakReachedTwiceCountsFromTheFirst();
+    void processWindowIndexAtMiddleAndEdge();
+    void windowFileMatchesBuiltIn();
+    void badWindowFiles_data();
+    void badWindowFiles();
+
+    void exitStatusesAndRefusedRecords();
+    void csvOfRecordWithGaps();
+    void reportIsThePrintedPage();
+    void chartHasGridAndCurveWhereOpenDrawsThem();
+
+private:
+    QString write(const QString &name, const QByteArray &bytes)
+    {
+        QFile f(m_dir.filePath(name));
+        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+            qFatal("cannot write %s", qPrintable(name));
+        return f.fileName();
+    }
+    QTemporaryDir m_dir;
+};
+
+void TestRecordTool::trapezoid()
+{
+    // Up by 50 a second, three seconds at 250, down by 50 a second.
+    const Samples v = sampleValues(lines({" 100 ", " 150 ", " 200 ", " 250 ", " 250 ", " 250 ", " 200 ", " 150 ", " 100 "}));
+    const Stats st = computeStats(v, *builtinWindow(QStringLiteral("sac305")), 2);
+    QCOMPARE(st.peakC, std::optional<double>(250));
+    QCOMPARE(st.peakS, std::optional<double>(3));
+    QCOMPARE(st.talS, std::optional<double>(3));  // 250 three times, at or above 217
+    QCOMPARE(st.soakS, std::optional<double>(2)); // 150 and 200 before the peak, both ends of the range
+    QCOMPARE(st.maxRise, std::optional<double>(50)); // (200 - 100) / 2
+    QCOMPARE(st.maxFall, std::optional<double>(50)); // (150 - 250) / 2
+}
+
+void TestRecordTool::gapsAndTextsAreNoValues()
+{
+    // An empty line, "265 C" and "x" are seconds without a value; blanks and
+    // tabs around a number are allowed.
+    const Samples v = sampleValues(lines({" 100 ", "", " 120 ", "265 C", " 130 ", "x", " 125 ", "  140\t"}));
+    QCOMPARE(v[3], std::nullopt);
+    const Window w = *builtinWindow(QStringLiteral("sac305"));
+    Stats st = computeStats(v, w, 2);
+    QCOMPARE(st.peakC, std::optional<double>(140));
+    QCOMPARE(st.peakS, std::optional<double>(7));
+    QCOMPARE(st.talS, std::optional<double>(0));
+    QCOMPARE(st.soakS, std::optional<double>(0));
+    QCOMPARE(st.maxRise, std::optional<double>(10));  // (120 - 100) / 2, over the gap at 1
+    QCOMPARE(st.maxFall, std::optional<double>(2.5)); // (125 - 130) / 2
+    st = computeStats(v, w, 1); // only 6 -> 7 has both ends
+    QCOMPARE(st.maxRise, std::optional<double>(15));
+    QCOMPARE(st.maxFall, std::nullopt);
+    const Judgement j = judge(st, w);
+    QCOMPARE(j.pwi, std::nullopt); // a limited statistic without a value
+    QVERIFY(!j.inWindow);
+    QCOMPARE(j.worst, std::optional<Stat>(Stat::MaxFall));
+
+    const Stats none = computeStats(sampleValues(lines({"", "x"})), w, 1);
+    QCOMPARE(none.peakC, std::nullopt);
+    QCOMPARE(none.talS, std::nullopt);
+    QCOMPARE(none.soakS, std::nullopt);
+}
+
+void TestRecordTool::peakReachedTwiceCountsFromTheFirst()
+{
+    const Samples v = sampleValues(lines({" 200 ", " 240 ", " 180 ", " 240 ", " 100 "}));
+    const Stats st = computeStats(v, *builtinWindow(QStringLiteral("sac305")), 1);
+    QCOMPARE(st.peakS, std::optional<double>(1));
+    QCOMPARE(st.soakS, std::optional<double>(1)); // only second 0; 180 at second 2 is after the peak
+    QCOMPARE(st.talS, std::optional<double>(2));
+}
+
+void TestRecordTool::processWindowIndexAtMiddleAndEdge()
+{
+    const Window w = window("peak_c = 200 300\n");
+    auto judged = [&](double peak) { return judge(computeStats({peak}, w, 5), w); };
+    QCOMPARE(judged(250).pwi, std::optional<double>(0));
+    QVERIFY(judged(250).inWindow);
+    QCOMPARE(judged(300).pwi, std::optional<double>(100));
+    QVERIFY(!judged(300).inWindow); // the edge is outside
+    QCOMPARE(judged(200).pwi, std::optional<double>(100));
+    QCOMPARE(judged(275).pwiByStat[std::size_t(Stat::PeakC)], std::optional<double>(50));
+    QCOMPARE(judged(275).pwiByStat[std::size_t(Stat::TalS)], std::nullopt); // not limited
+}
+
+void TestRecordTool::windowFileMatchesBuiltIn()
+{
+    const Window w = window("# SAC305 as written by hand\r\n"
+                            "liquidus = 217\r\n"
+                            "\n"
+                            "soak_range = 150 200   # both ends included\n"
+                            "soak_s = 60 120\n tal_s = 45\t90\npeak_c = 235 250\n"
+                            "max_rise_c_per_s = 1 3\nmax_fall_c_per_s = 1 4\n");
+    const Window b = *builtinWindow(QStringLiteral("sac305"));
+    QCOMPARE(w.liquidus, b.liquidus);
+    QCOMPARE(w.soakRange->low, 150.0);
+    QCOMPARE(w.soakRange->high, 200.0);
+    for (Stat s : kStats) {
+        QCOMPARE(w.limit(s)->low, b.limit(s)->low);
+        QCOMPARE(w.limit(s)->high, b.limit(s)->high);
+    }
+    QCOMPARE(builtinWindow(QStringLiteral("sn63pb37"))->liquidus, std::optional<double>(183));
+    QVERIFY(!builtinWindow(QStringLiteral("SAC305")));
+}
+
+void TestRecordTool::badWindowFiles_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("line");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("no =") << QByteArray("# c\npeak_c 235 250\n") << 2 << "key = value";
+    QTest::newRow("one limit") << QByteArray("peak_c = 235\n") << 1 << "two numbers";
+    QTest::newRow("low above high") << QByteArray("\n\npeak_c = 250 235\n") << 3 << "below";
+    QTest::newRow("not a number") << QByteArray("peak_c = 235 2x0\n") << 1 << "\"2x0\"";
+    QTest::newRow("unknown key") << QByteArray("peak_c = 235 250\npeak_s = 1 2\n") << 2 << "unknown key";
+    QTest::newRow("twice") << QByteArray("peak_c = 1 2\npeak_c = 1 2\n") << 2 << "twice";
+    QTest::newRow("tal without liquidus") << QByteArray("peak_c = 1 2\ntal_s = 45 90\n") << 2 << "liquidus";
+    QTest::newRow("soak without range") << QByteArray("soak_s = 60 120\n") << 1 << "soak_range";
+    QTest::newRow("nothing to judge") << QByteArray("liquidus = 217\n# only this\n") << 3 << "no statistic";
+}
+
+void TestRecordTool::badWindowFiles()
+{
+    QFETCH(QByteArray, text);
+    WindowError error;
+    QVERIFY(!parseWindow(QString::fromUtf8(text), QStringLiteral("w"), error));
+    QTEST(error.line, "line");
+    QFETCH(QString, reason);
+    QVERIFY2(error.reason.contains(reason), qPrintable(error.reason));
+}
+
+void TestRecordTool::exitStatusesAndRefusedRecords()
+{
+    const QString dir = m_dir.path();
+    write(QStringLiteral("in.dbf"), record({" 240 ", " 250 "}));
+    write(QStringLiteral("out.dbf"), record({" 240 ", " 310 "}));
+    write(QStringLiteral("cut.dbf"), " 2024 \r\n 5 \r\n");
+    write(QStringLiteral("w.txt"), "peak_c = 200 300\n");
+    write(QStringLiteral("bad.txt"), "liquidus = 217\npeak_c = 300\n");
+
+    QCOMPARE(tool({"analyze", "in.dbf", "--window", "w.txt"}, dir).status, 0);
+    Run r = tool({"analyze", "in.dbf", "out.dbf", "--window", "w.txt"}, dir);
+    QCOMPARE(r.status, 1);
+    QVERIFY2(r.out.contains("out.dbf") && r.out.contains("peak_c"), r.out.constData()); // the worst named
+    // A refused record is told with its line, and the others are still judged.
+    r = tool({"analyze", "cut.dbf", "in.dbf", "--json", "--window", "w.txt"}, dir);
+    QCOMPARE(r.status, 2);
+    QVERIFY2(r.err.contains(QStringLiteral("cut.dbf cannot be read further.\nLine 3: the file ends where the day should be.")),
+             qPrintable(r.err));
+    const QJsonArray all = QJsonDocument::fromJson(r.out).array();
+    QCOMPARE(all.size(), 1);
+    const QJsonObject o = all[0].toObject();
+    QStringList keys = o.keys();
+    keys.sort();
+    QCOMPARE(keys.join(u' '), QStringLiteral("count file in_window max_fall_c_per_s max_rise_c_per_s peak_c "
+                                             "peak_s profile pwi pwi_by_stat soak_s stamp tal_s window"));
+    QCOMPARE(o[QStringLiteral("file")].toString(), QStringLiteral("in.dbf"));
+    QCOMPARE(o[QStringLiteral("pwi")].toDouble(-1), 0.0);
+    QVERIFY(o[QStringLiteral("max_fall_c_per_s")].isNull());
+    QCOMPARE(o[QStringLiteral("pwi_by_stat")].toObject().keys(), QStringList{QStringLiteral("peak_c")});
+    QCOMPARE(o[QStringLiteral("stamp")].toArray()[0].toString(), QStringLiteral("2024"));
+    QCOMPARE(o[QStringLiteral("profile")].toArray()[2].toString(), QStringLiteral("230"));
+
+    r = tool({"analyze", "in.dbf", "--window", "bad.txt"}, dir);
+    QCOMPARE(r.status, 2);
+    QVERIFY2(r.err.contains(QStringLiteral("line 2")), qPrintable(r.err));
+    QCOMPARE(tool({"analyze", "in.dbf", "--window", "sac306"}, dir).status, 2);
+    QCOMPARE(tool({"analyze", "in.dbf", "--slope-window", "0"}, dir).status, 2);
+    QCOMPARE(tool({"csv", "cut.dbf"}, dir).status, 2);
+    QCOMPARE(tool({"chart", "cut.dbf", "-o", "c.png"}, dir).status, 2);
+    QCOMPARE(tool({"csv", "in.dbf", "-o", "in.dbf"}, dir).status, 2); // never over a record
+    QCOMPARE(tool({"frobnicate"}, dir).status, 2);
+}
+
+void TestRecordTool::csvOfRecordWithGaps()
+{
+    write(QStringLiteral("gaps.dbf"), record({" 100 ", "", " 120.5 ", "265 C", "-3 "}));
+    const Run r = tool({"csv", "gaps.dbf"}, m_dir.path());
+    QCOMPARE(r.status, 0);
+    QCOMPARE(r.out, QByteArray("second,temperature_c\n0,100\n1,\n2,120.5\n3,\n4,-3\n"));
+}
+
+void TestRecordTool::reportIsThePrintedPage()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+        QSKIP("pdftotext (poppler-utils) is not installed");
+    write(QStringLiteral("r.dbf"), record({" 100 ", " 150 ", " 200 "}));
+    QCOMPARE(tool({"report", "r.dbf", "-o", "r.pdf"}, m_dir.path()).status, 0);
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), m_dir.filePath(QStringLiteral("r.pdf")), QStringLiteral("-")});
+    QVERIFY(p.waitForFinished(30000));
+    const QString html = QString::fromUtf8(p.readAllStandardOutput());
+    // Twips to points is /20; the printable area starts 18 pt in.
+    const struct { const char *text; double x, y; } expected[] = {
+        {"ORVALEN", 4000, 1200}, {"Parameter1(TEMP):", 1000, 2000}, {"Date:", 8000, 2000},
+        {"Parameter3(Time):", 1000, 4500}, {"TEMP(℃)", 500, 7600}, {"(S)", 10800, 13200},
+        {"450", 10310, 13200},
+    };
+    for (const auto &e : expected) {
+        const QRegularExpression re(QStringLiteral("<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\"[^>]*>%1</word>")
+                                            .arg(QRegularExpression::escape(QString::fromUtf8(e.text))));
+        const QRegularExpressionMatch m = re.match(html);
+        QVERIFY2(m.hasMatch(), e.text);
+        QVERIFY2(std::abs(m.captured(1).toDouble() - (18 + e.x / 20)) < 6, e.text);
+        QVERIFY2(std::abs(m.captured(2).toDouble() - (18 + e.y / 20)) < 6, e.text);
+    }
+    // The stage and stamp values of the record, in print form.
+    QVERIFY(html.contains(QStringLiteral(">2024</word>")) && html.contains(QStringLiteral(">230</word>")));
+}
+
+void TestRecordTool::chartHasGridAndCurveWhereOpenDrawsThem()
+{
+    write(QStringLiteral("c.dbf"), record({" 100 ", " 100 ", " 200 "}));
+    QCOMPARE(tool({"chart", "c.dbf", "-o", "c.png", "--scale", "3"}, m_dir.path()).status, 0);
+    const QImage png(m_dir.filePath(QStringLiteral("c.png")));
+    // The window's chart, three device pixels to a screen pixel at 96 dpi.
+    const double perTwip = 96.0 * 3 / 1440;
+    QCOMPARE(png.size(), QSize(qRound(7440 * perTwip), qRound(4476 * perTwip)));
+    auto at = [&](double xTwips, double yTwips) {
+        return png.pixelColor(int(xTwips * perTwip), int(yTwips * perTwip));
+    };
+    QCOMPARE(at(3000, 30), chart::kGridColour);   // top grid line
+    QCOMPARE(at(735, 2000), chart::kGridColour);  // 50 s line
+    QCOMPARE(at(3000, 2000), QColor(Qt::white));
+    // The flat first second at 100 degrees, then the rise to 200.
+    QCOMPARE(at(chart::xOf(0.5), chart::yOf(100)), chart::kCurveColour);
+    bool red = false;
+    const double x = chart::xOf(1.5), y = chart::yOf(150);
+    for (int d = -2; d <= 2 && !red; ++d)
+        red = at(x, y + d / perTwip) == chart::kCurveColour;
+    QVERIFY(red);
+}
+
+QTEST_GUILESS_MAIN(TestRecordTool)
+#include "test_record_tool.moc"

@@ -1,0 +1,403 @@
+// orvalen-record: judges, exports and prints recorded runs from the command
+// line, reading records exactly as Open does and never changing one.
+#include "record_stats.h"
+
+#include "records/record_format.h"
+#include "report/pdf_printer.h"
+#include "report/report.h"
+#include "state/chart.h"
+#include "state/shared_state.h"
+#include "ui/layout.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QSaveFile>
+#include <QSet>
+
+#include <cmath>
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+using namespace recordstats;
+
+constexpr int kUsageError = 2;
+
+const char *const kUsage =
+        "usage: orvalen-record analyze FILE... [--window NAME|PATH] [--slope-window S] [--json]\n"
+        "       orvalen-record csv FILE [-o OUT]\n"
+        "       orvalen-record report FILE -o OUT.pdf\n"
+        "       orvalen-record chart FILE -o OUT.png [--scale K]\n"
+        "Built-in windows: sac305 (the default), sn63pb37.\n";
+
+void say(const QString &text)
+{
+    const QByteArray bytes = text.toUtf8() + '\n';
+    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stderr);
+}
+
+int usage(const QString &problem)
+{
+    say(QStringLiteral("orvalen-record: %1").arg(problem));
+    std::fputs(kUsage, stderr);
+    return kUsageError;
+}
+
+// Reads a record as Open does; tells why not on standard error.
+bool load(const QString &path, RecordContent &record)
+{
+    QFile file(path);
+    QString why;
+    if (!openRecordFile(file, why)) {
+        say(QStringLiteral("The record %1 cannot be opened:\n%2").arg(path, why));
+        return false;
+    }
+    record = readRecord(file);
+    if (record.refusal) {
+        say(refusalMessage(path, *record.refusal));
+        return false;
+    }
+    return true;
+}
+
+// Options after the subcommand: names that take a value, flags, and the rest.
+struct Args
+{
+    QStringList files;
+    QMap<QString, QString> values;
+    QSet<QString> flags;
+    QString problem;
+
+    Args(const QStringList &args, const QStringList &valued, const QStringList &flagNames)
+    {
+        for (qsizetype i = 0; i < args.size(); ++i) {
+            const QString &a = args[i];
+            if (valued.contains(a)) {
+                if (i + 1 >= args.size()) {
+                    problem = QStringLiteral("%1 needs a value").arg(a);
+                    return;
+                }
+                values[a] = args[++i];
+            } else if (flagNames.contains(a)) {
+                flags << a;
+            } else if (a.startsWith(u'-') && a.size() > 1) {
+                problem = QStringLiteral("unknown option %1").arg(a);
+                return;
+            } else {
+                files << a;
+            }
+        }
+    }
+};
+
+// Output must never land on one of the records being read.
+bool overwritesInput(const QString &out, const QStringList &inputs)
+{
+    const QString target = QFileInfo(out).canonicalFilePath();
+    if (target.isEmpty())
+        return false;
+    for (const QString &in : inputs)
+        if (QFileInfo(in).canonicalFilePath() == target) {
+            say(QStringLiteral("orvalen-record: %1 is a record being read; it is never written.").arg(out));
+            return true;
+        }
+    return false;
+}
+
+bool writeOut(const QString &path, const QByteArray &bytes)
+{
+    if (path.isEmpty()) {
+        std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout);
+        return std::fflush(stdout) == 0;
+    }
+    QSaveFile f(path);
+    if (f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && f.commit())
+        return true;
+    say(QStringLiteral("orvalen-record: %1 cannot be written: %2").arg(path, f.errorString()));
+    return false;
+}
+
+// JSON written as it goes, one record at a time, so that any number of
+// records is judged in bounded memory.
+QByteArray jsonNumber(const std::optional<double> &v)
+{
+    return v && std::isfinite(*v) ? plainNumber(*v).toLatin1() : QByteArray("null");
+}
+
+QByteArray jsonString(const QString &text)
+{
+    QByteArray out = "\"";
+    for (const QChar ch : readableRecordText(text)) {
+        const char16_t u = ch.unicode();
+        if (u == u'"' || u == u'\\') {
+            out += '\\';
+            out += char(u);
+        } else if (u < 0x20) {
+            out += QByteArray("\\u00") + QByteArray::number(u, 16).rightJustified(2, '0');
+        } else {
+            out += QString(ch).toUtf8();
+        }
+    }
+    return out + '"';
+}
+
+QByteArray jsonStrings(const QStringList &texts, bool trimmed)
+{
+    QByteArray out = "[";
+    for (qsizetype i = 0; i < texts.size(); ++i)
+        out += (i ? ", " : "") + jsonString(trimmed ? texts[i].trimmed() : texts[i]);
+    return out + ']';
+}
+
+QString cell(const std::optional<double> &v)
+{
+    return v ? plainNumber(std::round(*v * 100) / 100) : QStringLiteral("-");
+}
+
+std::optional<Window> loadWindow(const QString &spec)
+{
+    if (std::optional<Window> w = builtinWindow(spec))
+        return w;
+    const QFileInfo info(spec);
+    if (!info.exists()) {
+        say(QStringLiteral("orvalen-record: unknown window \"%1\": not a built-in window (%2) and no such file.")
+                    .arg(spec, builtinWindowNames().join(QStringLiteral(", "))));
+        return std::nullopt;
+    }
+    QFile f(spec);
+    if (!info.isFile() || info.size() > 1024 * 1024 || !f.open(QIODevice::ReadOnly)) {
+        say(QStringLiteral("orvalen-record: the window %1 cannot be read: it is no window file.").arg(spec));
+        return std::nullopt;
+    }
+    WindowError error;
+    std::optional<Window> w = parseWindow(QString::fromUtf8(f.readAll()), spec, error);
+    if (!w)
+        say(QStringLiteral("orvalen-record: the window %1, line %2: %3.").arg(spec).arg(error.line).arg(error.reason));
+    return w;
+}
+
+int analyze(const QStringList &rest)
+{
+    const Args a(rest, {QStringLiteral("--window"), QStringLiteral("--slope-window")}, {QStringLiteral("--json")});
+    if (!a.problem.isEmpty())
+        return usage(a.problem);
+    if (a.files.isEmpty())
+        return usage(QStringLiteral("analyze needs at least one record file"));
+    bool ok = true;
+    const int slope = a.values.value(QStringLiteral("--slope-window"), QStringLiteral("5")).toInt(&ok);
+    if (!ok || slope < 1)
+        return usage(QStringLiteral("--slope-window takes a whole number of seconds, 1 or more"));
+    const std::optional<Window> window = loadWindow(a.values.value(QStringLiteral("--window"), QStringLiteral("sac305")));
+    if (!window)
+        return 2;
+    const bool asJson = a.flags.contains(QStringLiteral("--json"));
+
+    int status = 0;
+    long written = 0;
+    QList<QStringList> rows;
+    for (const QString &path : a.files) {
+        RecordContent record;
+        if (!load(path, record)) {
+            status = 2;
+            continue;
+        }
+        const Stats st = computeStats(sampleValues(record.samples), *window, slope);
+        const Judgement j = judge(st, *window);
+        if (!j.inWindow && status == 0)
+            status = 1;
+        if (asJson) {
+            QByteArray byStat;
+            for (Stat limited : kStats)
+                if (window->limit(limited))
+                    byStat += QByteArray(byStat.isEmpty() ? "" : ", ") + '"' + statName(limited) + "\": "
+                            + jsonNumber(j.pwiByStat[std::size_t(limited)]);
+            QByteArray o = written == 0 ? "[\n" : ",\n";
+            o += "  {\"file\": " + jsonString(path) + ",\n";
+            o += "   \"count\": " + jsonNumber(record.countValue) + ",\n";
+            o += "   \"stamp\": " + jsonStrings(record.stamp, true) + ",\n";
+            o += "   \"profile\": " + jsonStrings(record.profile, false) + ",\n";
+            o += "   \"window\": " + jsonString(window->name) + ",\n";
+            o += "   \"peak_c\": " + jsonNumber(st.peakC) + ", \"peak_s\": " + jsonNumber(st.peakS) + ",\n";
+            o += "   \"tal_s\": " + jsonNumber(st.talS) + ", \"soak_s\": " + jsonNumber(st.soakS) + ",\n";
+            o += "   \"max_rise_c_per_s\": " + jsonNumber(st.maxRise) + ", \"max_fall_c_per_s\": "
+                    + jsonNumber(st.maxFall) + ",\n";
+            o += "   \"pwi_by_stat\": {" + byStat + "},\n";
+            o += "   \"pwi\": " + jsonNumber(j.pwi) + ", \"in_window\": " + (j.inWindow ? "true" : "false") + "}";
+            if (!writeOut(QString(), o))
+                return 2;
+            ++written;
+        } else {
+            rows << QStringList{path,
+                                cell(record.countValue),
+                                cell(st.peakC),
+                                cell(st.peakS),
+                                cell(st.talS),
+                                cell(st.soakS),
+                                cell(st.maxRise),
+                                cell(st.maxFall),
+                                cell(j.pwi),
+                                j.inWindow ? QStringLiteral("yes") : QStringLiteral("no"),
+                                j.worst ? QString::fromLatin1(statName(*j.worst)) : QString()};
+        }
+    }
+    QByteArray out;
+    if (asJson) {
+        out = written == 0 ? "[]\n" : "\n]\n";
+    } else if (!rows.isEmpty()) {
+        rows.prepend({QStringLiteral("file"), QStringLiteral("count"), QStringLiteral("peak_c"),
+                      QStringLiteral("peak_s"), QStringLiteral("tal_s"), QStringLiteral("soak_s"),
+                      QStringLiteral("rise/s"), QStringLiteral("fall/s"), QStringLiteral("pwi"),
+                      QStringLiteral("in window"), QStringLiteral("worst (%1)").arg(window->name)});
+        std::vector<qsizetype> width(std::size_t(rows[0].size()), 0);
+        for (const QStringList &r : rows)
+            for (qsizetype c = 0; c < r.size(); ++c)
+                width[std::size_t(c)] = std::max(width[std::size_t(c)], r[c].size());
+        for (const QStringList &r : rows) {
+            QString line;
+            for (qsizetype c = 0; c < r.size(); ++c) {
+                // The file left-aligned, the numbers right-aligned.
+                const auto w = int(width[std::size_t(c)]);
+                line += c == 0 || c + 1 == r.size() ? r[c].leftJustified(w) : r[c].rightJustified(w);
+                line += c + 1 == r.size() ? QString() : QStringLiteral("  ");
+            }
+            out += line.trimmed().toUtf8() + '\n';
+        }
+    }
+    if (!writeOut(QString(), out))
+        return 2;
+    return status;
+}
+
+int csv(const QStringList &rest)
+{
+    const Args a(rest, {QStringLiteral("-o")}, {});
+    if (!a.problem.isEmpty())
+        return usage(a.problem);
+    if (a.files.size() != 1)
+        return usage(QStringLiteral("csv takes one record file"));
+    const QString out = a.values.value(QStringLiteral("-o"));
+    RecordContent record;
+    if (overwritesInput(out, a.files) || !load(a.files[0], record))
+        return 2;
+    QByteArray text = "second,temperature_c\n";
+    const Samples values = sampleValues(record.samples);
+    for (std::size_t k = 0; k < values.size(); ++k)
+        text += QByteArray::number(qulonglong(k)) + ',' + (values[k] ? plainNumber(*values[k]).toLatin1() : QByteArray()) + '\n';
+    return writeOut(out, text) ? 0 : 2;
+}
+
+// The state a freshly started program holds after opening the record.
+std::unique_ptr<SharedState> openedState(const RecordContent &record)
+{
+    auto s = std::make_unique<SharedState>();
+    storeRecord(record, *s);
+    return s;
+}
+
+int report(const QStringList &rest)
+{
+    const Args a(rest, {QStringLiteral("-o")}, {});
+    if (!a.problem.isEmpty())
+        return usage(a.problem);
+    const QString out = a.values.value(QStringLiteral("-o"));
+    if (a.files.size() != 1 || out.isEmpty())
+        return usage(QStringLiteral("report takes one record file and -o OUT.pdf"));
+    RecordContent record;
+    if (overwritesInput(out, a.files) || !load(a.files[0], record))
+        return 2;
+    const std::unique_ptr<SharedState> s = openedState(record);
+    PdfPrinter printer(out);
+    QString error;
+    PrintSurface *page = printer.beginDocument(error);
+    if (!page) {
+        say(QStringLiteral("orvalen-record: %1").arg(error));
+        return 2;
+    }
+    drawReport(*page, *s);
+    if (!printer.endDocument(error)) {
+        say(QStringLiteral("orvalen-record: %1").arg(error));
+        return 2;
+    }
+    return 0;
+}
+
+int chartImage(const QStringList &rest)
+{
+    const Args a(rest, {QStringLiteral("-o"), QStringLiteral("--scale")}, {});
+    if (!a.problem.isEmpty())
+        return usage(a.problem);
+    const QString out = a.values.value(QStringLiteral("-o"));
+    if (a.files.size() != 1 || out.isEmpty())
+        return usage(QStringLiteral("chart takes one record file and -o OUT.png"));
+    bool ok = true;
+    const double scale = a.values.value(QStringLiteral("--scale"), QStringLiteral("2")).toDouble(&ok);
+    if (!ok || !(scale >= 0.25 && scale <= 16))
+        return usage(QStringLiteral("--scale takes a number from 0.25 to 16"));
+    RecordContent record;
+    if (overwritesInput(out, a.files) || !load(a.files[0], record))
+        return 2;
+    const std::unique_ptr<SharedState> s = openedState(record);
+    // The window's chart: its surface in twips, at the screen's usual 96 dots
+    // per inch, K device pixels to each.
+    RetainedChart chart(layout::kPicture.width, layout::kPicture.height, 96, scale);
+    chart.clear();
+    chart::drawGrid(chart, s->loopIndex);
+    if (const std::optional<int> bad = chart::drawRecordedCurve(chart, *s, s->fileSampleCount.leadingNumber()))
+        say(sampleNotDrawnMessage(a.files[0], *bad, readableRecordText(s->samples[std::size_t(*bad)].text())));
+    QSaveFile f(out);
+    if (!f.open(QIODevice::WriteOnly) || !chart.image().save(&f, "PNG") || !f.commit()) {
+        say(QStringLiteral("orvalen-record: %1 cannot be written: %2").arg(out, f.errorString()));
+        return 2;
+    }
+    return 0;
+}
+
+// Qt's own chatter (a missing runtime folder, font fallbacks) is no concern of
+// someone judging records; its errors still are.
+void quietQt(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        say(message);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    const QString mode = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    QStringList rest;
+    for (int i = 2; i < argc; ++i)
+        rest << QString::fromLocal8Bit(argv[i]);
+    const bool drawing = mode == u"report" || mode == u"chart";
+    // Fonts and painting need a GUI application, but never a display: the
+    // offscreen platform is chosen here, whatever the environment says.
+    qInstallMessageHandler(quietQt);
+    std::vector<char *> args(argv, argv + argc);
+    char platformOption[] = "-platform";
+    char platformName[] = "offscreen";
+    if (drawing)
+        args.insert(args.begin() + 1, {platformOption, platformName});
+    int count = int(args.size());
+    std::unique_ptr<QCoreApplication> app;
+    if (drawing)
+        app = std::make_unique<QGuiApplication>(count, args.data());
+    else
+        app = std::make_unique<QCoreApplication>(count, args.data());
+
+    if (mode == u"analyze")
+        return analyze(rest);
+    if (mode == u"csv")
+        return csv(rest);
+    if (mode == u"report")
+        return report(rest);
+    if (mode == u"chart")
+        return chartImage(rest);
+    if (mode == u"--help" || mode == u"-h" || mode == u"help") {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    return usage(mode.isEmpty() ? QStringLiteral("no subcommand given") : QStringLiteral("unknown subcommand %1").arg(mode));
+}
