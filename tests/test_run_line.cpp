@@ -38,8 +38,12 @@ struct Oven
                     if (v >= 0)
                         rig.line.arrive({v >> 8, v & 0xff, ((v >> 8) + v) & 0xff});
                 });
+            if (script)
+                script();
         };
     }
+    // What else happens in the run, scheduled once it has started.
+    std::function<void()> script;
     // Virtual time of second k of the run (its beginning).
     [[nodiscard]] qint64 second(int k) const { return start + 1000 * k; }
     Rig &rig;
@@ -87,8 +91,7 @@ void TestRunLine::cablePutBackWhileNoticeStaysOpen()
 {
     Rig rig;
     Oven oven(rig, [](int k) { return 150 + k / 4; });
-    rig.onRunStart = [f = rig.onRunStart, &rig, &oven](qint64 t) {
-        f(t);
+    oven.script = [&rig, &oven] {
         rig.world.at(oven.second(10) + 700, [&rig] { rig.line.unplug(); });
         rig.world.at(oven.second(20), [&rig] { rig.line.replug(); });
         rig.world.at(oven.second(40) + 300, [&rig] { stopcomm_Click(rig.c); });
@@ -128,8 +131,7 @@ void TestRunLine::cablePulledTwentyTimesInOneRun()
 {
     Rig rig;
     Oven oven(rig, [](int k) { return 100 + k / 10; }, 70);
-    rig.onRunStart = [f = rig.onRunStart, &rig, &oven](qint64 t) {
-        f(t);
+    oven.script = [&rig, &oven] {
         for (int i = 0; i < 20; ++i) {
             rig.world.at(oven.second(3 * i + 2) + 700, [&rig] { rig.line.unplug(); });
             rig.world.at(oven.second(3 * i + 3) + 800, [&rig] { rig.line.replug(); });
@@ -158,8 +160,7 @@ void TestRunLine::stopCommunicateDuringOutageEndsRetries()
 {
     Rig rig;
     Oven oven(rig, [](int) { return 120; });
-    rig.onRunStart = [f = rig.onRunStart, &rig, &oven](qint64 t) {
-        f(t);
+    oven.script = [&rig, &oven] {
         rig.world.at(oven.second(5) + 200, [&rig] { rig.line.unplug(); });
         rig.world.at(oven.second(8) + 100, [&rig] { stopcomm_Click(rig.c); });
         rig.world.at(oven.second(12), [&rig] { rig.line.replug(); });
@@ -178,8 +179,7 @@ void TestRunLine::replugAfterOvenMovedFilterFollows()
 {
     Rig rig;
     Oven oven(rig, [](int k) { return k < 10 ? 100 : 140; });
-    rig.onRunStart = [f = rig.onRunStart, &rig, &oven](qint64 t) {
-        f(t);
+    oven.script = [&rig, &oven] {
         rig.world.at(oven.second(6) + 700, [&rig] { rig.line.unplug(); });
         rig.world.at(oven.second(14), [&rig] { rig.line.replug(); });
         rig.world.at(oven.second(30) + 100, [&rig] { stopcomm_Click(rig.c); });
@@ -204,8 +204,7 @@ void TestRunLine::stopWithPortFailingAfterThreeBytes()
 {
     Rig rig;
     Oven oven(rig, [](int) { return 200; });
-    rig.onRunStart = [f = rig.onRunStart, &rig, &oven](qint64 t) {
-        f(t);
+    oven.script = [&rig, &oven] {
         rig.world.at(oven.second(5) + 100, [&rig] {
             rig.line.failWritesAfter = 3;
             stop_Click(rig.c);
@@ -232,8 +231,7 @@ void TestRunLine::stopWhileCableIsOut()
 {
     Rig rig;
     Oven oven(rig, [](int) { return 200; });
-    rig.onRunStart = [f = rig.onRunStart, &rig, &oven](qint64 t) {
-        f(t);
+    oven.script = [&rig, &oven] {
         rig.world.at(oven.second(3) + 700, [&rig] { rig.line.unplug(); });
         rig.world.at(oven.second(6) + 100, [&rig] { stop_Click(rig.c); });
     };
@@ -277,13 +275,12 @@ void TestRunLine::junkAtRunStartCostsAFewFrames()
     QFETCH(quint32, seed);
     Rig rig;
     Oven oven(rig, [](int k) { return 25 + 2 * k; }, 40);
-    rig.onRunStart = [f = rig.onRunStart, &rig, &oven, junkBytes, seed](qint64 t) {
-        f(t);
+    oven.script = [&rig, &oven, junkBytes, seed] {
         QRandomGenerator random(seed);
         QByteArray junk;
         for (int i = 0; i < junkBytes; ++i)
             junk.append(char(random.bounded(256)));
-        rig.world.at(t + 100, [&rig, junk] { rig.line.arrive(junk); });
+        rig.world.at(oven.second(0) + 100, [&rig, junk] { rig.line.arrive(junk); });
         rig.world.at(oven.second(40) + 100, [&rig] { stopcomm_Click(rig.c); });
     };
     rig.run([&rig] { from8031_Click(rig.c); });
