@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config
+  libxcb1-dev libxcb-damage0-dev
   qt6-base-dev qt6-serialport-dev libgl-dev
   xvfb xauth
   poppler-utils

@@ -16,6 +16,9 @@ class EventPump
 public:
     virtual ~EventPump() = default;
     virtual void pumpEvents() = 0;
+    // Handles the events already pending and returns without sleeping: for a
+    // caller that holds input it has not yet taken.
+    virtual void pumpPending() { pumpEvents(); }
 };
 
 class Timer

@@ -108,6 +108,9 @@ void ChartView::paintEvent(QPaintEvent *event)
 MainForm::MainForm(QWidget *parent) : QMainWindow(parent), m_dpi(screenDpi())
 {
     setObjectName(QStringLiteral("MainForm"));
+    m_presentLater.setSingleShot(true);
+    m_presentLater.setTimerType(Qt::PreciseTimer);
+    connect(&m_presentLater, &QTimer::timeout, this, &MainForm::present);
     setWindowTitle(QString::fromUtf8(layout::kTitle));
     buildMenus();
 
@@ -205,6 +208,30 @@ MainForm::MainForm(QWidget *parent) : QMainWindow(parent), m_dpi(screenDpi())
     setWindowIcon(icon);
     adjustSize();
     setFixedSize(sizeHint());
+}
+
+bool MainForm::event(QEvent *event)
+{
+    // Qt asks for a repaint of the window after every change; at line rate
+    // that is each frame. A request within the interval of the last one is
+    // held and answered once at its end, so a burst of changes is painted
+    // once, with the latest of each.
+    if (event->type() == QEvent::UpdateRequest) {
+        if (m_presented.isValid() && m_presented.elapsed() < kPresentIntervalMs) {
+            if (!m_presentLater.isActive())
+                m_presentLater.start(int(kPresentIntervalMs - m_presented.elapsed()));
+            return true;
+        }
+        m_presented.start();
+    }
+    return QMainWindow::event(event);
+}
+
+void MainForm::present()
+{
+    m_presented.start();
+    QEvent request(QEvent::UpdateRequest);
+    QMainWindow::event(&request);
 }
 
 void MainForm::buildMenus()

@@ -3,7 +3,9 @@
 #include "state/chart.h"
 #include "state/form.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
+#include <QTimer>
 
 #include <array>
 #include <functional>
@@ -60,11 +62,17 @@ public:
     [[nodiscard]] int twips(int value) const;
     void centreOnScreen();
 
+    // The window reaches the screen at most this often; what it holds (texts,
+    // chart image) changes at once.
+    static constexpr int kPresentIntervalMs = 50;
+
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool event(QEvent *event) override;
 
 private:
     void buildMenus();
+    void present();
     void route(const QString &name);
 
     double m_dpi;
@@ -78,6 +86,8 @@ private:
     std::map<QString, std::function<void()>> m_commands;
     std::function<void(int)> m_fieldChanged;
     std::function<void()> m_close;
+    QElapsedTimer m_presented;
+    QTimer m_presentLater;
 };
 
 // Fonts the layout asks for, each falling back to a face the system has.

@@ -22,6 +22,11 @@ void QtEventPump::pumpEvents()
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
+void QtEventPump::pumpPending()
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
 QtTimer::QtTimer(std::function<void()> onTick) : m_onTick(std::move(onTick))
 {
     QObject::connect(&m_timer, &QTimer::timeout, [this] {

@@ -17,6 +17,7 @@ class QtEventPump : public EventPump
 public:
     QtEventPump();
     void pumpEvents() override;
+    void pumpPending() override;
 
 private:
     QTimer m_heartbeat;
