@@ -40,6 +40,7 @@ private slots:
     void commandsAreRoutedToTheirHandlers();
     void fieldEditsReachTheState();
     void chartKeepsItsImage();
+    void readoutsReachScreenAtMostEvery50ms();
     void exitEndsProgramFromInsideWaits_data();
     void exitEndsProgramFromInsideWaits();
 
@@ -251,6 +252,48 @@ void TestMainForm::chartKeepsItsImage()
     const QPoint p = f.chartView().image().pixelOf(3000, 30) / f.chartView().image().devicePixelRatio();
     QCOMPARE(shown.pixelColor(p * shown.devicePixelRatio()), chart::kGridColour);
     QVERIFY(f.chartView().testAttribute(Qt::WA_StaticContents));
+}
+
+// Paints of one widget, with the text it showed.
+class PaintLog : public QObject
+{
+public:
+    explicit PaintLog(QLineEdit *field) : m_field(field) { field->installEventFilter(this); }
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        if (e->type() == QEvent::Paint)
+            shown.append(m_field->text());
+        return false;
+    }
+    QStringList shown;
+
+private:
+    QLineEdit *m_field;
+};
+
+void TestMainForm::readoutsReachScreenAtMostEvery50ms()
+{
+    MainForm &f = m_program->form();
+    m_program->show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    QTest::qWait(100);
+    auto *text7 = f.findChild<QLineEdit *>(QStringLiteral("Text7"));
+    QVERIFY(text7);
+    PaintLog log(text7);
+    // Readings at 80 a second for half a second, as at line rate.
+    QElapsedTimer t;
+    t.start();
+    int reading = 20;
+    while (t.elapsed() < 500) {
+        f.setText(Form::Field::Text7, QString::number(++reading));
+        QCOMPARE(f.text(Form::Field::Text7), QString::number(reading)); // the state changes at once
+        QTest::qWait(12);
+    }
+    QTest::qWait(3 * MainForm::kPresentIntervalMs);
+    QVERIFY2(!log.shown.isEmpty(), "the readout was never painted");
+    QVERIFY2(log.shown.size() <= 500 / MainForm::kPresentIntervalMs + 2,
+             qPrintable(QStringLiteral("%1 paints").arg(log.shown.size())));
+    QCOMPARE(log.shown.last(), QString::number(reading)); // the last reading reaches the screen
 }
 
 void TestMainForm::exitEndsProgramFromInsideWaits_data()
