@@ -311,6 +311,7 @@ Measured measure(const probe::XServer &x, const QString &name, const QString &su
     std::vector<std::int64_t> sentAt;
     sentAt.reserve(maxFrames);
     double cpu = -1, ticks = -1, xcpu = -1, wall = -1;
+    std::int64_t measuredFrom = 0;
     bool started = true;
     std::thread controller([&] {
         if (subject == u"subject-program" && feed != Feed::None)
@@ -321,6 +322,7 @@ Measured measure(const probe::XServer &x, const QString &name, const QString &su
         const double t0 = probe::processTickSeconds(pid);
         const double x0 = probe::processCpuSeconds(x.pid());
         const std::int64_t w0 = monoNs();
+        measuredFrom = w0;
         const std::int64_t end = w0 + std::int64_t(seconds * 1e9);
         timespec next{};
         clock_gettime(CLOCK_MONOTONIC, &next);
@@ -378,6 +380,12 @@ Measured measure(const probe::XServer &x, const QString &name, const QString &su
     if (!child.waitForFinished(10'000))
         child.kill();
     const bool watched = damage && damage->ok();
+    double damageReports = 0, damagePixels = 0;
+    if (watched)
+        for (const probe::DamageWatch::Hit &h : damage->hitsSince(measuredFrom)) {
+            ++damageReports;
+            damagePixels += double(h.area.width()) * h.area.height();
+        }
     const std::vector<std::int64_t> hits = watched ? damage->hitsMeeting(field) : std::vector<std::int64_t>{};
     damage.reset();
 
@@ -418,7 +426,9 @@ Measured measure(const probe::XServer &x, const QString &name, const QString &su
                          {"screen_median_ms", percentile(m.screenMs, 0.5)},
                          {"screen_p99_ms", percentile(m.screenMs, 0.99)},
                          {"screen_unseen", double(unseen)},
-                         {"damage_watched", watched}};
+                         {"damage_watched", watched},
+                         {"damage_reports_per_s", damageReports / wall},
+                         {"damage_pixels_per_s", damagePixels / wall}};
     if (!started)
         m.json.insert("error", "the program never sent the start byte");
     return m;

@@ -204,6 +204,16 @@ std::vector<std::int64_t> DamageWatch::hitsMeeting(const QRect &rect)
     return out;
 }
 
+std::vector<DamageWatch::Hit> DamageWatch::hitsSince(std::int64_t from)
+{
+    std::lock_guard lock(m_mutex);
+    std::vector<Hit> out;
+    for (const Hit &h : m_hits)
+        if (h.at >= from)
+            out.push_back(h);
+    return out;
+}
+
 double percentile(std::vector<double> v, double p)
 {
     if (v.empty())

@@ -71,6 +71,8 @@ public:
     [[nodiscard]] bool ok() const { return m_ok; }
     // Hits so far whose area meets rect, in order.
     [[nodiscard]] std::vector<std::int64_t> hitsMeeting(const QRect &rect);
+    // All hits from the given moment on.
+    [[nodiscard]] std::vector<Hit> hitsSince(std::int64_t from);
 
 private:
     void run();

@@ -10,6 +10,8 @@
 #include "subjects.h"
 
 #include "probe.h"
+#include "state/context.h"
+#include "state/profile.h"
 #include "ui/program.h"
 
 #include <QAction>
@@ -53,15 +55,17 @@ struct Log
     }
 };
 
-// Logs a field's new texts and its paints.
+// Logs a field's paints, and its new texts where it is the field that holds
+// them.
 class FieldWatch : public QObject
 {
 public:
-    FieldWatch(QLineEdit *field, Log &log) : m_log(log)
+    FieldWatch(QLineEdit *field, Log &log, bool texts) : m_log(log)
     {
         field->installEventFilter(this);
-        QObject::connect(field, &QLineEdit::textChanged,
-                         [this](const QString &t) { m_log.readings.emplace_back(monoNs(), t); });
+        if (texts)
+            QObject::connect(field, &QLineEdit::textChanged,
+                             [this](const QString &t) { m_log.readings.emplace_back(monoNs(), t); });
     }
     bool eventFilter(QObject *, QEvent *e) override
     {
@@ -161,7 +165,18 @@ int runProgramSubject(const QString &port, const QString &what)
     auto *field = program.form().findChild<QLineEdit *>(QStringLiteral("Text7"));
     if (!field)
         return 1;
-    FieldWatch watch(field, log);
+    // The window's change handling, as the program wires it, noting each new
+    // reading as the monitor sets it (just before it stores it in samples).
+    Context &c = program.context();
+    program.form().setFieldChanged([&c](int f) {
+        if (f == int(Form::Field::Text7)) {
+            const QString t = c.services.form.text(Form::Field::Text7);
+            if (log.readings.empty() || log.readings.back().second != t)
+                log.readings.emplace_back(monoNs(), t);
+        }
+        profileFieldChanged(c, f);
+    });
+    FieldWatch watch(field, log, false);
     dumpOnRequest(log);
     QString action = what == u"run" ? QStringLiteral("from8031")
                      : what == u"silent" ? QStringLiteral("getcanshu") : QString();
@@ -186,7 +201,7 @@ int runWindowFloor(const QString &port)
     field->setAlignment(Qt::AlignCenter);
     (new QVBoxLayout(&window))->addWidget(field);
     window.resize(200, 60);
-    FieldWatch watch(field, log);
+    FieldWatch watch(field, log, true);
     dumpOnRequest(log);
     Readiness ready(&window, field, {});
     Framer framer;

@@ -10,6 +10,7 @@
 #include <array>
 #include <functional>
 #include <map>
+#include <optional>
 
 class QGroupBox;
 class QLabel;
@@ -73,6 +74,7 @@ protected:
 private:
     void buildMenus();
     void present();
+    void showUnshownTexts();
     void route(const QString &name);
 
     double m_dpi;
@@ -88,6 +90,10 @@ private:
     std::function<void()> m_close;
     QElapsedTimer m_presented;
     QTimer m_presentLater;
+    // Texts the program set that the fields show at the next presentation;
+    // text() answers with them at once.
+    std::array<std::optional<QString>, 8> m_unshown;
+    bool m_showing = false;
 };
 
 // Fonts the layout asks for, each falling back to a face the system has.
