@@ -130,7 +130,7 @@ void TestSerialFaults::cablePulledDuringRun()
     const double ticks = rig.c.state.runTicks.leadingNumber();
     QVERIFY2(ticks >= 1, qPrintable(QString::number(ticks)));
     QVERIFY(rig.c.state.samples[0].leadingNumber() >= 100);
-    // Asleep afterwards: the heartbeat comes twice a second; a spinning
+    // Asleep afterwards: the heartbeat comes once a second; a spinning
     // port would pump many thousands of times.
     qInfo() << "pumps in the 1.5 s after the fault:" << pumpsAfterFault;
     QVERIFY2(pumpsAfterFault < 30, qPrintable(QString::number(pumpsAfterFault)));

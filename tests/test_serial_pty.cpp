@@ -25,6 +25,7 @@ private slots:
     void flushDiscardsBytesHeldBySystem();
     void burstArrivesWholeAndInOrder();
     void byteInHandIsPolledWithoutSleeping();
+    void heartbeatOnlyWhereWanted();
     void closedPortCountsZero();
     void absentPortIsReported();
     void pulledCableIsToldOnceAndRunKept();
@@ -142,6 +143,26 @@ void TestSerialPty::byteInHandIsPolledWithoutSleeping()
     QCOMPARE(got, sent);
     QCOMPARE(sleptWithByteInHand, 0);
     QVERIFY(pump.pending >= sent.size() - 1); // the bytes came in one read, not one wake-up each
+}
+
+void TestSerialPty::heartbeatOnlyWhereWanted()
+{
+    // Passes of a wait loop over 2.2 s in which nothing else happens.
+    auto passes = [](bool wanted) {
+        QtEventPump pump;
+        pump.setHeartbeatWanted([wanted] { return wanted; });
+        bool done = false;
+        QTimer::singleShot(2200, [&done] { done = true; });
+        QCoreApplication::processEvents(); // what was pending before the wait
+        int n = 0;
+        while (!done) {
+            pump.pumpEvents();
+            ++n;
+        }
+        return n;
+    };
+    QCOMPARE(passes(false), 1);        // asleep until the one event
+    QVERIFY(passes(true) >= 3);        // and once at each turn of the second
 }
 
 void TestSerialPty::closedPortCountsZero()
