@@ -1,14 +1,20 @@
-// Benchmarks of the operator program: processor use while monitoring at the
-// full line rate (and with a busy poll for reference), bytes lost or
-// reordered, latency from the wire to the chart, start-up and memory beside a
-// bare Qt window, the times of Open and Print, and orvalen-record analyze.
+// Benchmarks of the operator program as the operator runs it: its real
+// window on a virtual X server of the benchmark's own, its real serial port
+// over a pseudo-terminal, the processor time of all its threads and of the X
+// server, latency from the controller's last byte of a frame to the reading
+// stored and to changed pixels on the display; beside each figure, measured
+// in the same run, the floors: a bare window showing each frame in a field,
+// and a minimal reader of the same line. Also start-up and memory beside a
+// bare window, the times of Open and Print, and orvalen-record analyze.
 //
-//   orvalen-bench all [--seconds N] [--json FILE]   every case, as a table
-//   orvalen-bench <case> ...                        one case, one JSON line
-#include "link/load.h"
-#include "link/port.h"
+//   orvalen-bench all [--seconds N] [--runs N] [--json FILE]   every case, as a table
+//   orvalen-bench <case> ...                                   one measured process
+#include "probe.h"
+#include "subjects.h"
+
 #include "link/qt_serial_line.h"
 #include "records/record_file.h"
+#include "records/record_format.h"
 #include "report/pdf_printer.h"
 #include "report/report.h"
 #include "run/monitor.h"
@@ -29,33 +35,22 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include <fcntl.h>
-#include <pty.h>
-#include <termios.h>
+#include <poll.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cmath>
 #include <atomic>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
 #include <thread>
 
 namespace {
 
-qint64 monoNs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return qint64(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
-}
-
-double threadCpuSeconds()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + ts.tv_nsec / 1e9;
-}
+using probe::monoNs;
+using probe::percentile;
 
 long peakKb()
 {
@@ -75,47 +70,7 @@ long peakKb()
     std::_Exit(0);
 }
 
-double percentile(std::vector<double> v, double p)
-{
-    if (v.empty())
-        return -1;
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, std::size_t(p * double(v.size() - 1) + 0.5))];
-}
-
-// The byte the feeder sends i-th: frames of readings 20..269 with their check byte.
-std::uint8_t feedByte(std::size_t i)
-{
-    const int reading = 20 + int((i / 3) % 250);
-    const auto high = std::uint8_t(reading >> 8);
-    const auto low = std::uint8_t(reading & 0xff);
-    switch (i % 3) {
-    case 0: return high;
-    case 1: return low;
-    default: return std::uint8_t(high + low);
-    }
-}
-
-struct Pty
-{
-    int master = -1;
-    int slave = -1;
-    QString path;
-    Pty()
-    {
-        char name[256] = {};
-        if (openpty(&master, &slave, name, nullptr, nullptr) != 0)
-            return;
-        termios tio{};
-        tcgetattr(master, &tio);
-        cfmakeraw(&tio);
-        tcsetattr(master, TCSANOW, &tio);
-        path = QString::fromLocal8Bit(name);
-    }
-};
-
-// The monitor's window, without widgets: fields, captions and the retained
-// chart image, which notes the moment each reading's second stroke is drawn.
+// Fields, captions and a retained chart without widgets, for Open and Print.
 class BenchForm : public Form, public ChartSurface
 {
 public:
@@ -137,39 +92,13 @@ public:
     void drawLine(float x1, float y1, float x2, float y2, QColor colour) override
     {
         m_image.drawLine(x1, y1, x2, y2, colour);
-        if (colour == chart::kCurveColour && ++m_strokes % 2 == 0)
-            drawnAt.push_back(monoNs());
     }
     std::function<void(int)> onChange;
-    std::vector<qint64> drawnAt;
 
 private:
     RetainedChart m_image;
     QString m_fields[8];
     QString m_captions[2];
-    long m_strokes = 0;
-};
-
-// Keeps every byte the program reads, to count what was lost or reordered.
-class RecordingLine : public QtSerialLine
-{
-public:
-    using QtSerialLine::QtSerialLine;
-    QByteArray readAll() override
-    {
-        const QByteArray bytes = QtSerialLine::readAll();
-        received += bytes;
-        return bytes;
-    }
-    QByteArray received;
-};
-
-// The naive reading of "poll without sleeping": processes events and returns
-// at once, whether anything happened or not.
-class BusyPump : public EventPump
-{
-public:
-    void pumpEvents() override { QCoreApplication::processEvents(); }
 };
 
 class CountingMessages : public MessageService
@@ -194,25 +123,22 @@ public:
     [[noreturn]] void terminate() override { std::_Exit(0); }
 };
 
-// The program's context over a real serial line, with the window's widgets
-// left out.
+// The program's context with the window's widgets left out.
 struct Bench
 {
-    explicit Bench(const QString &port, bool busy)
-        : line(port),
+    Bench()
+        : line(QStringLiteral("/dev/null-port1"), QStringLiteral("/dev/null-port2")),
           timer1([this] { Timer1_Timer(*c); }),
           timer3([this] { Timer3_Timer(*c); }),
           printer(QDir::temp().filePath(QStringLiteral("orvalen-bench-report.pdf")))
     {
-        EventPump &p = busy ? static_cast<EventPump &>(busyPump) : static_cast<EventPump &>(pump);
-        c = std::make_unique<Context>(Services{form, line, p, timer1, timer3, messages, files,
+        c = std::make_unique<Context>(Services{form, line, pump, timer1, timer3, messages, files,
                                                printer, clock, terminator});
         form.onChange = [this](int f) { profileFieldChanged(*c, f); };
     }
     BenchForm form;
-    RecordingLine line;
+    QtSerialLine line;
     QtEventPump pump;
-    BusyPump busyPump;
     QtTimer timer1;
     QtTimer timer3;
     CountingMessages messages;
@@ -222,111 +148,6 @@ struct Bench
     ExitNow terminator;
     std::unique_ptr<Context> c;
 };
-
-// Monitors a run fed at the given rate for the given seconds; bursts of
-// burstBytes written at once every second instead, where set.
-int monitorCase(const QString &name, double seconds, bool busy, int burstBytes)
-{
-    Pty pty;
-    if (pty.master < 0)
-        return 1;
-    Bench b(pty.path, busy);
-    if (!ensurePortOpen(*b.c))
-        return 1;
-    std::atomic<bool> stop{false};
-    std::atomic<std::size_t> written{0};
-    const std::size_t maxFrames = std::size_t(seconds * 80 + 20000);
-    std::vector<qint64> frameSentAt(maxFrames, 0);
-    double cpuStart = 0;
-    qint64 wallStart = 0;
-    std::thread feeder;
-
-    QTimer::singleShot(200, [&] { // after the monitor's start-up has flushed the line
-        cpuStart = threadCpuSeconds();
-        wallStart = monoNs();
-        feeder = std::thread([&] {
-            timespec next{};
-            clock_gettime(CLOCK_MONOTONIC, &next);
-            std::size_t i = 0;
-            const long periodNs = burstBytes > 0 ? 1'000'000'000L : 1'000'000'000L / 240;
-            while (!stop) {
-                const std::size_t n = burstBytes > 0 ? std::size_t(burstBytes) : 1;
-                std::vector<std::uint8_t> chunk;
-                for (std::size_t k = 0; k < n; ++k)
-                    chunk.push_back(feedByte(i + k));
-                std::size_t done = 0;
-                while (done < chunk.size()) {
-                    const ssize_t w = ::write(pty.master, chunk.data() + done, chunk.size() - done);
-                    if (w > 0)
-                        done += std::size_t(w);
-                    else
-                        usleep(200);
-                }
-                const qint64 t = monoNs();
-                for (std::size_t k = i; k < i + n; ++k)
-                    if (k % 3 == 2 && k / 3 < frameSentAt.size())
-                        frameSentAt[k / 3] = t;
-                i += n;
-                written = i;
-                next.tv_nsec += periodNs;
-                while (next.tv_nsec >= 1'000'000'000L) {
-                    next.tv_nsec -= 1'000'000'000L;
-                    ++next.tv_sec;
-                }
-                clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
-            }
-        });
-    });
-    QTimer::singleShot(200 + int(seconds * 1000), [&] { stop = true; });
-    QTimer::singleShot(200 + int(seconds * 1000) + 500, [&] {
-        const double cpu = threadCpuSeconds() - cpuStart;
-        const double wall = double(monoNs() - wallStart) / 1e9;
-        feeder.join();
-        if (b.line.bytesWaiting() > 0) // one may sit in the buffer behind this very event
-            (void)b.line.readAll();
-        const QByteArray &got = b.line.received;
-        const std::size_t sent = written;
-        std::size_t reordered = 0;
-        for (std::size_t k = 0; k < std::size_t(got.size()); ++k)
-            if (std::uint8_t(got[qsizetype(k)]) != feedByte(k))
-                ++reordered;
-        std::vector<double> latencyMs;
-        const std::size_t frames = std::min(b.form.drawnAt.size(), sent / 3);
-        for (std::size_t f = 0; f < frames; ++f)
-            if (frameSentAt[f] > 0)
-                latencyMs.push_back(double(b.form.drawnAt[f] - frameSentAt[f]) / 1e6);
-        QJsonObject r{{"case", name},
-                      {"seconds", wall},
-                      {"cpu_seconds", cpu},
-                      {"cpu_percent", 100.0 * cpu / wall},
-                      {"bytes_sent", double(sent)},
-                      {"bytes_received", double(got.size())},
-                      {"bytes_lost", double(sent) - double(got.size())},
-                      {"bytes_out_of_order", double(reordered)},
-                      {"latency_median_ms", percentile(latencyMs, 0.5)},
-                      {"latency_p99_ms", percentile(latencyMs, 0.99)},
-                      {"messages", b.messages.shown}};
-        report(r);
-    });
-    monitorLoop(*b.c); // never returns: the timers above end the process
-    return 1;
-}
-
-int silentCase(double seconds)
-{
-    Pty pty;
-    Bench b(pty.path, false);
-    double cpuStart = threadCpuSeconds();
-    const qint64 wallStart = monoNs();
-    QTimer::singleShot(int(seconds * 1000), [&] {
-        const double cpu = threadCpuSeconds() - cpuStart;
-        const double wall = double(monoNs() - wallStart) / 1e9;
-        report(QJsonObject{{"case", "silent"}, {"seconds", wall}, {"cpu_seconds", cpu},
-                           {"cpu_percent", 100.0 * cpu / wall}});
-    });
-    getcanshu_Click(*b.c); // waits for an answer that never comes
-    return 1;
-}
 
 int startupCase(const QString &name, qint64 parentStart, bool floor)
 {
@@ -372,8 +193,7 @@ int startupCase(const QString &name, qint64 parentStart, bool floor)
 
 int openAndPrintCase()
 {
-    Pty pty;
-    Bench b(pty.path, false);
+    Bench b;
     SharedState &s = b.c->state;
     s.runStamp = {2024, 5, 9, 14, 3, 27};
     s.runTicks = 501;
@@ -411,6 +231,210 @@ int openAndPrintCase()
                        {"open_draw_ms", percentile(openMs, 0.5)},
                        {"print_pdf_ms", percentile(printMs, 0.5)},
                        {"messages", b.messages.shown}});
+}
+
+enum class Feed { None, LineRate, Bursts };
+
+// One measured process: what it logged, and the figures from outside.
+struct Measured
+{
+    QJsonObject json;
+    std::vector<double> storeMs;
+    std::vector<double> screenMs;
+};
+
+QJsonObject failed(const QString &name, const QString &why)
+{
+    return QJsonObject{{"case", name}, {"error", why}};
+}
+
+// Answers the program's Parameter Load on the pty master until the start byte
+// comes; false when it does not come.
+bool playControllerUntilStart(int master)
+{
+    static const std::uint8_t slot[7] = {0, 150, 60, 130, 90, 120, 40};
+    pollfd p{master, POLLIN, 0};
+    const std::int64_t giveUp = monoNs() + 20'000'000'000LL;
+    while (monoNs() < giveUp) {
+        if (poll(&p, 1, 200) <= 0)
+            continue;
+        std::uint8_t b = 0;
+        if (read(master, &b, 1) != 1)
+            continue;
+        if (b >= 1 && b <= 6)
+            (void)!write(master, &slot[b], 1);
+        else if (b == 0xAA)
+            return true;
+    }
+    return false;
+}
+
+// Starts the subject on the X server, feeds it (as the controller would) for
+// the given seconds and measures it and the X server meanwhile.
+Measured measure(const probe::XServer &x, const QString &name, const QString &subject,
+                 const QString &what, Feed feed, double seconds)
+{
+    Measured m;
+    probe::Pty pty;
+    if (pty.master < 0) {
+        m.json = failed(name, QStringLiteral("no pseudo-terminal"));
+        return m;
+    }
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), x.display());
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(), {subject, pty.path, what});
+    auto readLine = [&child](int timeoutMs) {
+        QElapsedTimer t;
+        t.start();
+        while (!child.canReadLine() && t.elapsed() < timeoutMs)
+            if (!child.waitForReadyRead(int(std::max<qint64>(1, timeoutMs - t.elapsed()))))
+                break;
+        return child.canReadLine() ? child.readLine().trimmed() : QByteArray();
+    };
+    const QList<QByteArray> ready = readLine(30'000).split(' ');
+    if (ready.value(0) != "ready") {
+        child.kill();
+        child.waitForFinished();
+        m.json = failed(name, QStringLiteral("the subject did not start"));
+        return m;
+    }
+    const std::uint32_t window = ready.value(1).toUInt();
+    const QRect field(ready.value(2).toInt(), ready.value(3).toInt(), ready.value(4).toInt(),
+                      ready.value(5).toInt());
+    std::unique_ptr<probe::DamageWatch> damage;
+    if (window != 0)
+        damage = std::make_unique<probe::DamageWatch>(x.display(), window);
+
+    const pid_t pid = pid_t(child.processId());
+    const std::size_t maxFrames = std::size_t(seconds * 1100 + 1000);
+    std::vector<std::int64_t> sentAt;
+    sentAt.reserve(maxFrames);
+    double cpu = -1, ticks = -1, xcpu = -1, wall = -1;
+    std::int64_t measuredFrom = 0;
+    bool started = true;
+    std::thread controller([&] {
+        if (subject == u"subject-program" && feed != Feed::None)
+            started = playControllerUntilStart(pty.master);
+        // Past the monitor's flush of the line; for a wait, past its start.
+        usleep(feed == Feed::None ? 1'000'000 : 300'000);
+        const double c0 = probe::processCpuSeconds(pid);
+        const double t0 = probe::processTickSeconds(pid);
+        const double x0 = probe::processCpuSeconds(x.pid());
+        const std::int64_t w0 = monoNs();
+        measuredFrom = w0;
+        const std::int64_t end = w0 + std::int64_t(seconds * 1e9);
+        timespec next{};
+        clock_gettime(CLOCK_MONOTONIC, &next);
+        std::size_t i = 0;
+        while (started && feed != Feed::None && monoNs() < end) {
+            const std::size_t n = feed == Feed::Bursts ? 3000 : 1;
+            std::vector<std::uint8_t> chunk;
+            for (std::size_t k = 0; k < n; ++k)
+                chunk.push_back(probe::feedByte(i + k));
+            std::size_t done = 0;
+            while (done < chunk.size()) {
+                const ssize_t w = ::write(pty.master, chunk.data() + done, chunk.size() - done);
+                if (w > 0)
+                    done += std::size_t(w);
+                else
+                    usleep(200);
+            }
+            const std::int64_t t = monoNs();
+            for (std::size_t k = i; k < i + n; ++k)
+                if (k % 3 == 2 && sentAt.size() < maxFrames)
+                    sentAt.push_back(t);
+            i += n;
+            const long periodNs = feed == Feed::Bursts ? 1'000'000'000L : 1'000'000'000L / 240;
+            next.tv_nsec += periodNs;
+            while (next.tv_nsec >= 1'000'000'000L) {
+                next.tv_nsec -= 1'000'000'000L;
+                ++next.tv_sec;
+            }
+            clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
+        }
+        if (feed == Feed::None)
+            usleep(useconds_t(seconds * 1e6));
+        else
+            usleep(300'000); // the last frames reach the screen
+        wall = double(monoNs() - w0) / 1e9;
+        cpu = probe::processCpuSeconds(pid) - c0;
+        ticks = probe::processTickSeconds(pid) - t0;
+        xcpu = probe::processCpuSeconds(x.pid()) - x0;
+    });
+    controller.join();
+
+    child.write("dump\n");
+    std::vector<std::pair<std::int64_t, QByteArray>> readings;
+    std::vector<std::int64_t> paints;
+    for (;;) {
+        const QByteArray line = readLine(30'000);
+        if (line.isEmpty() || line == "end")
+            break;
+        const QList<QByteArray> f = line.split(' ');
+        if (f.value(0) == "R")
+            readings.emplace_back(f.value(1).toLongLong(), f.value(2));
+        else if (f.value(0) == "P")
+            paints.push_back(f.value(1).toLongLong());
+    }
+    if (!child.waitForFinished(10'000))
+        child.kill();
+    const bool watched = damage && damage->ok();
+    double damageReports = 0, damagePixels = 0;
+    if (watched)
+        for (const probe::DamageWatch::Hit &h : damage->hitsSince(measuredFrom)) {
+            ++damageReports;
+            damagePixels += double(h.area.width()) * h.area.height();
+        }
+    const std::vector<std::int64_t> hits = watched ? damage->hitsMeeting(field) : std::vector<std::int64_t>{};
+    damage.reset();
+
+    std::size_t wrong = 0, unseen = 0;
+    const std::size_t matched = std::min(readings.size(), sentAt.size());
+    for (std::size_t k = 0; k < matched; ++k) {
+        if (readings[k].second != QByteArray::number(probe::feedReading(k))) {
+            ++wrong;
+            continue;
+        }
+        m.storeMs.push_back(double(readings[k].first - sentAt[k]) / 1e6);
+        if (!watched)
+            continue;
+        // On screen: the X server's damage after the field's first paint
+        // that came after the reading.
+        const auto paint = std::upper_bound(paints.begin(), paints.end(), readings[k].first);
+        const auto hit = paint == paints.end() ? hits.end() : std::upper_bound(hits.begin(), hits.end(), *paint);
+        if (hit == hits.end()) {
+            ++unseen;
+            continue;
+        }
+        m.screenMs.push_back(double(*hit - sentAt[k]) / 1e6);
+    }
+    if (feed == Feed::Bursts)
+        m.storeMs.clear(); // a burst's frames wait for each other; no latency to speak of
+    m.json = QJsonObject{{"case", name},
+                         {"seconds", wall},
+                         {"cpu_percent", 100.0 * cpu / wall},
+                         {"cpu_tick_percent", 100.0 * ticks / wall},
+                         {"x_cpu_percent", 100.0 * xcpu / wall},
+                         {"frames_sent", double(sentAt.size())},
+                         {"readings_seen", double(readings.size())},
+                         {"readings_missing", double(sentAt.size()) - double(std::min(readings.size(), sentAt.size()))},
+                         {"readings_extra", double(readings.size()) - double(matched)},
+                         {"readings_wrong", double(wrong)},
+                         {"store_median_ms", percentile(m.storeMs, 0.5)},
+                         {"store_p99_ms", percentile(m.storeMs, 0.99)},
+                         {"screen_median_ms", percentile(m.screenMs, 0.5)},
+                         {"screen_p99_ms", percentile(m.screenMs, 0.99)},
+                         {"screen_unseen", double(unseen)},
+                         {"damage_watched", watched},
+                         {"damage_reports_per_s", damageReports / wall},
+                         {"damage_pixels_per_s", damagePixels / wall}};
+    if (!started)
+        m.json.insert("error", "the program never sent the start byte");
+    return m;
 }
 
 // orvalen-record analyze over many records of 501 samples, beside reading the
@@ -458,123 +482,232 @@ int recordAnalyzeCase(int records)
                        {"analyze_exit", p.exitCode()}});
 }
 
-QJsonObject runChild(const QStringList &args, int timeoutMs)
+QJsonObject runChild(const QStringList &args, int timeoutMs, const QString &display)
 {
     QProcess p;
     p.setProcessChannelMode(QProcess::SeparateChannels);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (display == u"offscreen") {
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), display);
+    } else if (!display.isEmpty()) {
+        env.insert(QStringLiteral("DISPLAY"), display);
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    }
+    p.setProcessEnvironment(env);
     QStringList full = args;
     if (args.value(0).startsWith(u"startup"))
         full << QStringLiteral("--t0") << QString::number(monoNs());
     p.start(QCoreApplication::applicationFilePath(), full);
     if (!p.waitForFinished(timeoutMs)) {
         p.kill();
-        return QJsonObject{{"case", args.value(0)}, {"error", "timed out"}};
+        return failed(args.value(0), QStringLiteral("timed out"));
     }
     const QList<QByteArray> lines = p.readAllStandardOutput().trimmed().split('\n');
     const QJsonObject r = QJsonDocument::fromJson(lines.value(lines.size() - 1)).object();
-    return r.isEmpty() ? QJsonObject{{"case", args.value(0)}, {"error", "no result"}} : r;
+    return r.isEmpty() ? failed(args.value(0), QStringLiteral("no result")) : r;
 }
 
-int allCases(double seconds, const QString &jsonFile)
+double medianOf(const std::vector<Measured> &runs, const char *key)
 {
-    const int slack = int(seconds * 1000) + 30'000;
-    const QString s = QString::number(seconds);
-    QJsonObject shipped = runChild({"line-rate", s}, slack);
-    QJsonObject busy = runChild({"busy-poll", s}, slack);
-    QJsonObject burst = runChild({"bursts", QString::number(std::max(3.0, seconds / 10))}, slack);
-    QJsonObject silent = runChild({"silent", QString::number(std::max(2.0, seconds / 6))}, slack);
-    // Start-up: the median of five starts each.
+    std::vector<double> v;
+    for (const Measured &m : runs)
+        v.push_back(m.json.value(QLatin1StringView(key)).toDouble(-1));
+    return percentile(v, 0.5);
+}
+
+std::vector<double> pooled(const std::vector<Measured> &runs, bool screen)
+{
+    std::vector<double> all;
+    for (const Measured &m : runs)
+        all.insert(all.end(), (screen ? m.screenMs : m.storeMs).begin(), (screen ? m.screenMs : m.storeMs).end());
+    return all;
+}
+
+double sumOf(const std::vector<Measured> &runs, const char *key)
+{
+    double s = 0;
+    for (const Measured &m : runs)
+        s += m.json.value(QLatin1StringView(key)).toDouble(0);
+    return s;
+}
+
+struct CaseSpec
+{
+    const char *name;
+    const char *subject;
+    const char *what;
+    Feed feed;
+};
+const CaseSpec kCases[] = {
+    {"line-rate", "subject-program", "run", Feed::LineRate},
+    {"line-rate-bare-window", "subject-window-floor", "", Feed::LineRate},
+    {"line-rate-reader", "subject-reader-floor", "", Feed::LineRate},
+    {"bursts", "subject-program", "run", Feed::Bursts},
+    {"silent", "subject-program", "silent", Feed::None},
+    {"idle", "subject-program", "idle", Feed::None},
+    {"idle-bare-window", "subject-window-floor", "", Feed::None},
+};
+
+// One measured case on an X server of its own, as one JSON line.
+int oneCase(const QString &name, double seconds)
+{
+    for (const CaseSpec &c : kCases) {
+        if (name != QLatin1StringView(c.name))
+            continue;
+        probe::XServer x;
+        if (!x.running())
+            return 1;
+        const Measured m = measure(x, c.name, c.subject, c.what, c.feed, seconds);
+        std::printf("%s\n", QJsonDocument(m.json).toJson(QJsonDocument::Compact).constData());
+        return m.json.contains("error") ? 1 : 0;
+    }
+    return -1;
+}
+
+int allCases(double seconds, int runs, const QString &jsonFile)
+{
+    probe::XServer x;
+    if (!x.running()) {
+        std::fprintf(stderr, "orvalen-bench: could not start Xvfb\n");
+        return 1;
+    }
+    std::vector<Measured> program, window, reader;
+    for (int r = 0; r < runs; ++r) {
+        program.push_back(measure(x, "line-rate", "subject-program", "run", Feed::LineRate, seconds));
+        window.push_back(measure(x, "line-rate-bare-window", "subject-window-floor", "", Feed::LineRate, seconds));
+        reader.push_back(measure(x, "line-rate-reader", "subject-reader-floor", "", Feed::LineRate, seconds));
+    }
+    const double quiet = std::max(2.0, seconds / 3);
+    const Measured bursts = measure(x, "bursts", "subject-program", "run", Feed::Bursts, std::max(3.0, seconds / 10));
+    const Measured silent = measure(x, "silent", "subject-program", "silent", Feed::None, quiet);
+    const Measured idle = measure(x, "idle", "subject-program", "idle", Feed::None, quiet);
+    const Measured idleFloor = measure(x, "idle-bare-window", "subject-window-floor", "", Feed::None, quiet);
     auto median = [&](const char *c) {
-        std::vector<double> t, m;
+        std::vector<double> t, mem;
         for (int i = 0; i < 5; ++i) {
-            const QJsonObject r = runChild({c}, 30'000);
+            const QJsonObject r = runChild({c}, 30'000, x.display());
             t.push_back(r.value("startup_seconds").toDouble(-1));
-            m.push_back(r.value("peak_mb").toDouble(-1));
+            mem.push_back(r.value("peak_mb").toDouble(-1));
         }
-        return QJsonObject{{"case", c}, {"startup_seconds", percentile(t, 0.5)}, {"peak_mb", percentile(m, 0.5)}};
+        return QJsonObject{{"case", c}, {"startup_seconds", percentile(t, 0.5)}, {"peak_mb", percentile(mem, 0.5)}};
     };
-    QJsonObject program = median("startup");
-    QJsonObject floor = median("startup-floor");
-    QJsonObject openPrint = runChild({"open-print"}, 60'000);
+    const QJsonObject start = median("startup");
+    const QJsonObject startFloor = median("startup-floor");
+    const QJsonObject openPrint = runChild({"open-print"}, 60'000, QStringLiteral("offscreen"));
     // Ten thousand records in a full run; a tenth of that in a short look.
     const int records = seconds >= 10 ? 10'000 : 1'000;
-    QJsonObject analyze = runChild({"record-analyze", QString::number(records)}, 600'000);
+    const QJsonObject analyze = runChild({"record-analyze", QString::number(records)}, 600'000, QStringLiteral("offscreen"));
+    const double analyzeS = analyze.value("analyze_seconds").toDouble(-1);
 
-    const double cpu = shipped.value("cpu_percent").toDouble(-1);
-    const double busyCpu = busy.value("cpu_percent").toDouble(-1);
-    const double ratio = cpu > 0 ? busyCpu / cpu : -1;
-    struct Row { QString what; double value; QString unit; QString reference; bool ok; };
-    const double startT = program.value("startup_seconds").toDouble(-1);
-    const double floorT = floor.value("startup_seconds").toDouble(-1);
-    const double mem = program.value("peak_mb").toDouble(-1);
-    const double floorMem = floor.value("peak_mb").toDouble(-1);
+    struct Row { QString what; double program; double window; double reader; QString unit; QString target; bool ok; };
+    auto pct = [](const std::vector<Measured> &v, bool screen, double p) { return percentile(pooled(v, screen), p); };
+    const double cpu = medianOf(program, "cpu_percent");
+    const double xcpu = medianOf(program, "x_cpu_percent");
+    const double store99 = pct(program, false, 0.99);
+    const double screen99 = pct(program, true, 0.99);
+    const double wrong = sumOf(program, "readings_missing") + sumOf(program, "readings_wrong") + sumOf(program, "readings_extra");
+    const double burstWrong = bursts.json.value("readings_missing").toDouble(-1) + bursts.json.value("readings_wrong").toDouble(-1)
+            + bursts.json.value("readings_extra").toDouble(-1);
+    const double silentCpu = silent.json.value("cpu_percent").toDouble(-1);
+    const double idleCpu = idle.json.value("cpu_percent").toDouble(-1);
+    const double startT = start.value("startup_seconds").toDouble(-1);
+    const double floorT = startFloor.value("startup_seconds").toDouble(-1);
+    const double mem = start.value("peak_mb").toDouble(-1);
+    const double floorMem = startFloor.value("peak_mb").toDouble(-1);
+    const QString runsNote = QStringLiteral("median of %1").arg(runs);
     const std::vector<Row> rows{
-        {"CPU at line rate (240 B/s)", cpu, "% of a core", "<= 2", cpu >= 0 && cpu <= 2},
-        {"CPU, busy poll, same feed", busyCpu, "% of a core", "reference", true},
-        {"busy poll / shipped waits", ratio, "x", ">= 30", ratio >= 30},
-        {"CPU waiting, silent controller", silent.value("cpu_percent").toDouble(-1), "% of a core", "near 0 (<= 0.5)",
-         silent.value("cpu_percent").toDouble(-1) <= 0.5},
-        {"bytes lost at line rate", shipped.value("bytes_lost").toDouble(-1), "bytes", "0", shipped.value("bytes_lost").toDouble(-1) == 0},
-        {"bytes out of order at line rate", shipped.value("bytes_out_of_order").toDouble(-1), "bytes", "0", shipped.value("bytes_out_of_order").toDouble(-1) == 0},
-        {"bytes lost, 3000-byte bursts", burst.value("bytes_lost").toDouble(-1), "bytes", "0", burst.value("bytes_lost").toDouble(-1) == 0},
-        {"bytes out of order, bursts", burst.value("bytes_out_of_order").toDouble(-1), "bytes", "0", burst.value("bytes_out_of_order").toDouble(-1) == 0},
-        {"latency wire to chart, median", shipped.value("latency_median_ms").toDouble(-1), "ms", "", true},
-        {"latency wire to chart, p99", shipped.value("latency_p99_ms").toDouble(-1), "ms", "< 4.2", shipped.value("latency_p99_ms").toDouble(99) < 4.2},
-        {"start-up to first paint", startT, "s", QStringLiteral("< 0.2, <= 3 x floor %1").arg(floorT, 0, 'f', 3), startT < 0.2 && startT <= 3 * floorT},
-        {"peak memory", mem, "MB", QStringLiteral("< 50, <= 1.5 x floor %1").arg(floorMem, 0, 'f', 1), mem < 50 && mem <= 1.5 * floorMem},
-        {"Open and draw, 501 samples", openPrint.value("open_draw_ms").toDouble(-1), "ms", "", true},
-        {"Print to PDF", openPrint.value("print_pdf_ms").toDouble(-1), "ms", "", true},
-        {QStringLiteral("orvalen-record analyze, %1 records").arg(records), analyze.value("analyze_seconds").toDouble(-1), "s",
-         records == 10'000 ? "well under 2" : "", analyze.value("analyze_seconds").toDouble(-1) >= 0
-             && (records != 10'000 || analyze.value("analyze_seconds").toDouble(-1) < 2)},
-        {QStringLiteral("record reader alone, same files"), analyze.value("read_seconds").toDouble(-1), "s", "reference", true},
+        {"CPU at line rate, all threads", cpu, medianOf(window, "cpu_percent"), medianOf(reader, "cpu_percent"),
+         "% of a core", "<= 0.6, " + runsNote, cpu >= 0 && cpu <= 0.6},
+        {"X server CPU at line rate", xcpu, medianOf(window, "x_cpu_percent"), medianOf(reader, "x_cpu_percent"),
+         "% of a core", "<= 0.3, " + runsNote, xcpu >= 0 && xcpu <= 0.3},
+        {"wire to stored, median", pct(program, false, 0.5), pct(window, false, 0.5), pct(reader, false, 0.5), "ms", "", true},
+        {"wire to stored, p99", store99, pct(window, false, 0.99), pct(reader, false, 0.99), "ms", "<= 1",
+         store99 >= 0 && store99 <= 1},
+        {"wire to screen, median", pct(program, true, 0.5), pct(window, true, 0.5), -1, "ms", "", true},
+        {"wire to screen, p99", screen99, pct(window, true, 0.99), -1, "ms", "<= 60", screen99 >= 0 && screen99 <= 60},
+        {"readings missing/wrong, line rate", wrong, sumOf(window, "readings_missing") + sumOf(window, "readings_wrong"),
+         sumOf(reader, "readings_missing") + sumOf(reader, "readings_wrong"), "frames", "0", wrong == 0},
+        {"readings missing/wrong, 3000-B bursts", burstWrong, -1, -1, "frames", "0", burstWrong == 0},
+        {"CPU waiting, silent controller", silentCpu, -1, -1, "% of a core", "< 0.05", silentCpu >= 0 && silentCpu < 0.05},
+        {"X server CPU, silent controller", silent.json.value("x_cpu_percent").toDouble(-1), -1, -1, "% of a core", "", true},
+        {"CPU, idle window", idleCpu, idleFloor.json.value("cpu_percent").toDouble(-1), -1, "% of a core", "< 0.05",
+         idleCpu >= 0 && idleCpu < 0.05},
+        {"X server CPU, idle window", idle.json.value("x_cpu_percent").toDouble(-1),
+         idleFloor.json.value("x_cpu_percent").toDouble(-1), -1, "% of a core", "", true},
+        {"start-up to first paint", startT, floorT, -1, "s", "< 0.2, <= 3 x bare", startT < 0.2 && startT <= 3 * floorT},
+        {"peak memory", mem, floorMem, -1, "MB", "< 50, <= 1.5 x bare", mem < 50 && mem <= 1.5 * floorMem},
+        {"Open and draw, 501 samples", openPrint.value("open_draw_ms").toDouble(-1), -1, -1, "ms", "", true},
+        {"Print to PDF", openPrint.value("print_pdf_ms").toDouble(-1), -1, -1, "ms", "", true},
+        {QStringLiteral("orvalen-record analyze, %1 records").arg(records), analyzeS, -1, -1, "s",
+         records == 10'000 ? "well under 2" : "", analyzeS >= 0 && (records != 10'000 || analyzeS < 2)},
+        {"record reader alone, same files", analyze.value("read_seconds").toDouble(-1), -1, -1, "s", "reference", true},
     };
-    std::printf("%-34s %12s  %-12s %-28s %s\n", "measure", "value", "unit", "target / reference", "");
+    std::printf("%.0f s per line-rate run, %d run(s); program = the real window; -1 = not measured\n", seconds, runs);
+    std::printf("%-38s %9s %9s %9s  %-12s %-22s %s\n", "measure", "program", "bare win", "reader", "unit", "target", "");
     QJsonArray table;
     for (const Row &r : rows) {
-        std::printf("%-34s %12.3f  %-12s %-28s %s\n", qPrintable(r.what), r.value, qPrintable(r.unit),
-                    qPrintable(r.reference), r.ok ? "ok" : "MISSED");
-        table.append(QJsonObject{{"measure", r.what}, {"value", r.value}, {"unit", r.unit},
-                                 {"target", r.reference}, {"ok", r.ok}});
+        std::printf("%-38s %9.3f %9.3f %9.3f  %-12s %-22s %s\n", qPrintable(r.what), r.program, r.window,
+                    r.reader, qPrintable(r.unit), qPrintable(r.target), r.ok ? "ok" : "MISSED");
+        table.append(QJsonObject{{"measure", r.what}, {"program", r.program}, {"bare_window", r.window},
+                                 {"reader", r.reader}, {"unit", r.unit}, {"target", r.target}, {"ok", r.ok}});
     }
-    const QJsonObject all{{"seconds", seconds},
-                          {"table", table},
-                          {"raw", QJsonArray{shipped, busy, burst, silent, program, floor, openPrint, analyze}}};
+    QJsonArray raw;
+    for (const auto *v : {&program, &window, &reader})
+        for (const Measured &m : *v)
+            raw.append(m.json);
+    for (const Measured *m : {&bursts, &silent, &idle, &idleFloor})
+        raw.append(m->json);
+    raw.append(start);
+    raw.append(startFloor);
+    raw.append(openPrint);
+    raw.append(analyze);
+    const QJsonObject all{{"seconds", seconds}, {"runs", runs}, {"table", table}, {"raw", raw}};
     if (!jsonFile.isEmpty()) {
         QFile f(jsonFile);
         if (f.open(QIODevice::WriteOnly))
             f.write(QJsonDocument(all).toJson());
         std::printf("written: %s\n", qPrintable(jsonFile));
     }
-    for (const QJsonValue &v : all.value("raw").toArray())
-        if (v.toObject().contains("error"))
-            return 1;
-    return 0;
+    int errors = 0;
+    for (const QJsonValue &v : raw)
+        if (v.toObject().contains("error")) {
+            std::fprintf(stderr, "%s: %s\n", qPrintable(v.toObject().value("case").toString()),
+                         qPrintable(v.toObject().value("error").toString()));
+            ++errors;
+        }
+    return errors == 0 ? 0 : 1;
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    const QString mode = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    if (mode == u"subject-reader-floor") // no Qt at all in the floor reader
+        return runReaderFloor(QString::fromLocal8Bit(argc > 2 ? argv[2] : ""));
+    if (mode == u"all") {
+        QCoreApplication app(argc, argv);
+        const QStringList args = app.arguments();
+        auto option = [&](const QString &name, const QString &fallback) {
+            const qsizetype i = args.indexOf(name);
+            return i >= 0 && i + 1 < args.size() ? args[i + 1] : fallback;
+        };
+        return allCases(option(QStringLiteral("--seconds"), QStringLiteral("60")).toDouble(),
+                        std::max(1, option(QStringLiteral("--runs"), QStringLiteral("3")).toInt()),
+                        option(QStringLiteral("--json"), QString()));
+    }
+    if (mode.startsWith(u"line-rate") || mode == u"bursts" || mode == u"silent" || mode.startsWith(u"idle")) {
+        QCoreApplication app(argc, argv);
+        return oneCase(mode, argc > 2 ? std::atof(argv[2]) : 10);
+    }
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
-    const QString mode = args.value(1);
-    auto option = [&](const QString &name, const QString &fallback) {
-        const qsizetype i = args.indexOf(name);
-        return i >= 0 && i + 1 < args.size() ? args[i + 1] : fallback;
-    };
-    const qint64 t0 = option(QStringLiteral("--t0"), QStringLiteral("0")).toLongLong();
-    if (mode == u"all")
-        return allCases(option(QStringLiteral("--seconds"), QStringLiteral("60")).toDouble(),
-                        option(QStringLiteral("--json"), QString()));
-    if (mode == u"line-rate")
-        return monitorCase(mode, args.value(2).toDouble(), false, 0);
-    if (mode == u"busy-poll")
-        return monitorCase(mode, args.value(2).toDouble(), true, 0);
-    if (mode == u"bursts")
-        return monitorCase(mode, args.value(2).toDouble(), false, 3000);
-    if (mode == u"silent")
-        return silentCase(args.value(2).toDouble());
+    const qsizetype t0at = args.indexOf(QStringLiteral("--t0"));
+    const qint64 t0 = t0at >= 0 ? args.value(t0at + 1).toLongLong() : 0;
+    if (mode == u"subject-program")
+        return runProgramSubject(args.value(2), args.value(3));
+    if (mode == u"subject-window-floor")
+        return runWindowFloor(args.value(2));
     if (mode == u"startup")
         return startupCase(mode, t0, false);
     if (mode == u"startup-floor")
@@ -583,6 +716,7 @@ int main(int argc, char *argv[])
         return openAndPrintCase();
     if (mode == u"record-analyze")
         return recordAnalyzeCase(args.value(2).toInt());
-    std::fprintf(stderr, "usage: orvalen-bench all [--seconds N] [--json FILE] | <case>\n");
+    std::fprintf(stderr, "usage: orvalen-bench all [--seconds N] [--runs N] [--json FILE]\n"
+                         "       orvalen-bench line-rate|line-rate-bare-window|line-rate-reader|bursts|silent|idle|idle-bare-window SECONDS\n");
     return 2;
 }

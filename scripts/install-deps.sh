@@ -7,6 +7,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-serialport-dev libgl-dev libcups2-dev
   cups-daemon
+  libxcb1-dev libxcb-damage0-dev
   xvfb xauth
   poppler-utils
   fonts-dejavu-core fonts-arphic-ukai

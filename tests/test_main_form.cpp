@@ -17,6 +17,7 @@
 #include <QScopeGuard>
 #include <QStyleOptionButton>
 #include <QStyleOptionGroupBox>
+#include <QSet>
 #include <QTest>
 
 #include <algorithm>
@@ -91,6 +92,9 @@ private slots:
     void commandsAreRoutedToTheirHandlers();
     void fieldEditsReachTheState();
     void chartKeepsItsImage();
+    void readoutsReachScreenAtMostEvery50ms();
+    void editWinsOverTextNotYetShown();
+    void groupBoxesLookTheSameFromTheirPicture();
     void exitEndsProgramFromInsideWaits_data();
     void exitEndsProgramFromInsideWaits();
 
@@ -444,6 +448,96 @@ void TestMainForm::chartKeepsItsImage()
     const QPoint p = f.chartView().image().pixelOf(3000, 30) / f.chartView().image().devicePixelRatio();
     QCOMPARE(shown.pixelColor(p * shown.devicePixelRatio()), chart::kGridColour);
     QVERIFY(f.chartView().testAttribute(Qt::WA_StaticContents));
+}
+
+// Paints of one widget, with the text it showed.
+class PaintLog : public QObject
+{
+public:
+    explicit PaintLog(QLineEdit *field) : m_field(field) { field->installEventFilter(this); }
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        if (e->type() == QEvent::Paint)
+            shown.append(m_field->text());
+        return false;
+    }
+    QStringList shown;
+
+private:
+    QLineEdit *m_field;
+};
+
+void TestMainForm::readoutsReachScreenAtMostEvery50ms()
+{
+    MainForm &f = m_program->form();
+    m_program->show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    QTest::qWait(100);
+    auto *text7 = f.findChild<QLineEdit *>(QStringLiteral("Text7"));
+    QVERIFY(text7);
+    PaintLog log(text7);
+    // Readings at 80 a second for half a second, as at line rate.
+    QElapsedTimer t;
+    t.start();
+    int reading = 20;
+    while (t.elapsed() < 500) {
+        f.setText(Form::Field::Text7, QString::number(++reading));
+        QCOMPARE(f.text(Form::Field::Text7), QString::number(reading)); // the state changes at once
+        QTest::qWait(12);
+    }
+    QTest::qWait(3 * MainForm::kPresentIntervalMs);
+    QVERIFY2(!log.shown.isEmpty(), "the readout was never painted");
+    QVERIFY2(log.shown.size() <= 500 / MainForm::kPresentIntervalMs + 2,
+             qPrintable(QStringLiteral("%1 paints").arg(log.shown.size())));
+    QCOMPARE(log.shown.last(), QString::number(reading)); // the last reading reaches the screen
+}
+
+void TestMainForm::editWinsOverTextNotYetShown()
+{
+    MainForm &f = m_program->form();
+    m_program->show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    auto *text3 = f.findChild<QLineEdit *>(QStringLiteral("Text3"));
+    QVERIFY(text3);
+    f.setText(Form::Field::Text3, QStringLiteral("231")); // presented at once: none was lately
+    f.setText(Form::Field::Text3, QStringLiteral("232")); // held for the next presentation
+    QCOMPARE(f.text(Form::Field::Text3), QStringLiteral("232"));
+    QCOMPARE(m_program->context().state.stageTemp[2], LooseValue("232"));
+    text3->setText(QStringLiteral("240")); // the operator's edit comes before it is shown
+    QTest::qWait(3 * MainForm::kPresentIntervalMs);
+    QCOMPARE(text3->text(), QStringLiteral("240"));
+    QCOMPARE(f.text(Form::Field::Text3), QStringLiteral("240"));
+    QCOMPARE(m_program->context().state.stageTemp[2], LooseValue("240"));
+}
+
+void TestMainForm::groupBoxesLookTheSameFromTheirPicture()
+{
+    MainForm &f = m_program->form();
+    m_program->show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    auto *run = f.findChild<QGroupBox *>(QStringLiteral("Frame5"));
+    QVERIFY(run);
+    // A plain group box of the same size, caption and place paints the frame
+    // as the style draws it each time.
+    QGroupBox plain(run->title(), run->parentWidget());
+    plain.setGeometry(run->geometry());
+    plain.lower();
+    auto paintOf = [](QWidget &w) { // the box alone, over its background, without its labels
+        QImage image(w.size(), QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        w.render(&image, QPoint(), QRegion(), QWidget::DrawWindowBackground);
+        return image;
+    };
+    const QImage drawn = paintOf(plain);
+    QTest::qWait(50); // the box has taken its picture since it was first shown
+    const QImage copied = paintOf(*run);
+    QCOMPARE(copied.size(), drawn.size());
+    QSet<QRgb> colours;
+    for (int y = 0; y < copied.height(); ++y)
+        for (int x = 0; x < copied.width(); ++x)
+            colours.insert(copied.pixel(x, y));
+    QVERIFY(colours.size() > 2); // a frame and its caption, not an empty picture
+    QCOMPARE(copied, drawn);
 }
 
 void TestMainForm::exitEndsProgramFromInsideWaits_data()

@@ -157,7 +157,7 @@ void TestSerialFaults::cablePulledAndPutBackDuringRun()
     QVERIFY2(ticks >= 6 && ticks <= 8, qPrintable(QString::number(ticks)));
     QCOMPARE(rig.c.state.samples[1].leadingNumber(), 100.0);
     QCOMPARE(rig.c.state.samples[std::size_t(ticks) - 1].leadingNumber(), 105.0);
-    // Asleep while the cable was out: retries once a second, heartbeat twice.
+    // Asleep while the cable was out: retries once a second, heartbeat once.
     qInfo() << "pumps during 1.8 s of outage:" << pumpsInOutage;
     QVERIFY2(pumpsInOutage < 30, qPrintable(QString::number(pumpsInOutage)));
 }

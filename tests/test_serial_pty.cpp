@@ -24,6 +24,8 @@ private slots:
     void parameterLoadOverRealPort();
     void flushDiscardsBytesHeldBySystem();
     void burstArrivesWholeAndInOrder();
+    void byteInHandIsPolledWithoutSleeping();
+    void heartbeatOnlyWhereWanted();
     void closedPortCountsZero();
     void absentPortIsReported();
     void pulledCableIsToldOnceAndRunKept();
@@ -60,11 +62,13 @@ void TestSerialPty::flushDiscardsBytesHeldBySystem()
     QVERIFY(peer.ok());
     PtyRig rig(peer.path());
     QVERIFY(ensurePortOpen(rig.c));
-    peer.write(QByteArray(100, 'x')); // one byte reaches the buffer, the rest waits
+    peer.write(QByteArray(100, 'x'));
     for (int i = 0; i < 200 && rig.line.bytesWaiting() == 0; ++i)
         pumpEvents(rig.c);
-    QCOMPARE(rig.line.bytesWaiting(), 1); // the one-byte receive buffer
+    QVERIFY(rig.line.bytesWaiting() >= 1); // in hand, or still with the system
+    QCOMPARE(rig.line.readAll().size(), 1); // a read hands over one byte
     flushInput(rig.c);
+    QCOMPARE(rig.line.bytesWaiting(), 0);
     peer.write(QByteArray("\x2a", 1));
     const std::optional<int> v = awaitByte(rig.c);
     QCOMPARE(v, std::optional<int>(42));
@@ -88,6 +92,77 @@ void TestSerialPty::burstArrivesWholeAndInOrder()
         got.append(char(*b));
     }
     QCOMPARE(got, burst);
+}
+
+// Counts how the protocol pumps: sleeping, or only what is pending.
+class CountingPump : public EventPump
+{
+public:
+    void pumpEvents() override
+    {
+        ++sleeping;
+        m_inner.pumpEvents();
+    }
+    void pumpPending() override
+    {
+        ++pending;
+        m_inner.pumpPending();
+    }
+    int sleeping = 0;
+    int pending = 0;
+
+private:
+    QtEventPump m_inner;
+};
+
+void TestSerialPty::byteInHandIsPolledWithoutSleeping()
+{
+    PtyPeer peer;
+    QVERIFY(peer.ok());
+    PtyRig rig(peer.path());
+    CountingPump pump;
+    Context c(Services{rig.form, rig.line, pump, rig.timer1, rig.timer3, rig.messages, rig.files,
+                       rig.printer, rig.clock, rig.terminator});
+    QVERIFY(ensurePortOpen(c));
+    const QByteArray sent("\x01\x2c\x2d\x00\xe6\xe6", 6);
+    peer.write(sent);
+    // The poll cycle of the monitor: pump, then take one byte.
+    QByteArray got;
+    int sleptWithByteInHand = 0;
+    while (got.size() < sent.size()) {
+        const bool inHand = rig.line.bytesWaiting() > 0;
+        const int slept = pump.sleeping;
+        pumpEvents(c);
+        if (inHand && pump.sleeping != slept)
+            ++sleptWithByteInHand;
+        if (const std::optional<int> b = pollByte(c)) {
+            QCOMPARE(c.state.rxBuffer.size(), 1);
+            got.append(char(*b));
+        }
+    }
+    QCOMPARE(got, sent);
+    QCOMPARE(sleptWithByteInHand, 0);
+    QVERIFY(pump.pending >= sent.size() - 1); // the bytes came in one read, not one wake-up each
+}
+
+void TestSerialPty::heartbeatOnlyWhereWanted()
+{
+    // Passes of a wait loop over 2.2 s in which nothing else happens.
+    auto passes = [](bool wanted) {
+        QtEventPump pump;
+        pump.setHeartbeatWanted([wanted] { return wanted; });
+        bool done = false;
+        QTimer::singleShot(2200, [&done] { done = true; });
+        QCoreApplication::processEvents(); // what was pending before the wait
+        int n = 0;
+        while (!done) {
+            pump.pumpEvents();
+            ++n;
+        }
+        return n;
+    };
+    QCOMPARE(passes(false), 1);        // asleep until the one event
+    QVERIFY(passes(true) >= 3);        // and once at each turn of the second
 }
 
 void TestSerialPty::closedPortCountsZero()

@@ -13,7 +13,12 @@ int firstByte(const QByteArray &bytes) { return static_cast<unsigned char>(bytes
 
 void pumpEvents(Context &c)
 {
-    c.services.pump.pumpEvents();
+    // A byte already taken from the system wakes nothing: sleeping here would
+    // hold it until the next event.
+    if (c.services.line.bytesWaiting() > 0)
+        c.services.pump.pumpPending();
+    else
+        c.services.pump.pumpEvents();
     reportLineFault(c);
 }
 

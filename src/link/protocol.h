@@ -9,8 +9,9 @@ inline constexpr std::uint8_t cmdWriteProfile = 100;
 inline constexpr std::uint8_t cmdStartRun = 0xAA;
 inline constexpr std::uint8_t cmdStop = 0xBB;
 
-// Processes pending window events once (sleeping until there are some), then
-// tells the operator if the port failed meanwhile.
+// Processes pending window events once (sleeping until there are some, unless
+// a received byte is waiting), then tells the operator if the port failed
+// meanwhile.
 void pumpEvents(Context &c);
 
 // Tells the operator once that the open port failed (the port is closed by

@@ -66,7 +66,17 @@ void QtSerialLine::setReadLength(int)
     // readAll() always returns every byte that is waiting.
 }
 
-void QtSerialLine::setReceiveBufferSize(int bytes) { m_port.setReadBufferSize(bytes); }
+namespace {
+// What Qt takes from the system at one notification at most; the system keeps
+// the rest queued.
+constexpr qint64 kChunk = 4096;
+} // namespace
+
+void QtSerialLine::setReceiveBufferSize(int bytes)
+{
+    m_readLimit = qMax(0, bytes);
+    m_port.setReadBufferSize(qMax<qint64>(kChunk, bytes));
+}
 
 void QtSerialLine::discardReceived()
 {
@@ -137,7 +147,7 @@ QByteArray QtSerialLine::readAll()
 {
     if (!m_port.isOpen())
         return {};
-    return m_port.readAll();
+    return m_readLimit > 0 ? m_port.read(m_readLimit) : m_port.readAll();
 }
 
 bool QtSerialLine::write(const QByteArray &bytes)

@@ -8,8 +8,10 @@
 #include <array>
 #include <functional>
 
-// The serial line over QSerialPort. Its receive buffer is one byte, so the
-// system keeps later bytes queued and every read takes one, in order.
+// The serial line over QSerialPort. A read hands over at most as many bytes as
+// the receive buffer holds (one, for the program), in order; the rest stay in
+// hand for the next reads. Bytes are taken from the system in chunks, so a
+// byte in hand costs no wake-up.
 class QtSerialLine : public QObject, public SerialLine
 {
 public:
@@ -53,4 +55,5 @@ private:
     QString m_fault;
     bool m_faulted = false;
     std::function<void()> m_faultHandler;
+    int m_readLimit = 0; // bytes a read hands over; 0: all in hand
 };

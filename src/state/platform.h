@@ -10,13 +10,17 @@
 
 // Processes pending window events once: sleeps until at least one event (a
 // byte, a timer tick, an operator action) has come, handles what is pending and
-// returns. It comes back at least every half second even when nothing happens,
-// so that a waiting loop can also act on the passing of time.
+// returns. While the run monitor is on the stack it also comes back at each
+// turn of the second when nothing happens, so that the monitor can act on the
+// passing of time (the date readout, reconnecting a run's line).
 class EventPump
 {
 public:
     virtual ~EventPump() = default;
     virtual void pumpEvents() = 0;
+    // Handles the events already pending and returns without sleeping: for a
+    // caller that holds input it has not yet taken.
+    virtual void pumpPending() { pumpEvents(); }
 };
 
 class Timer

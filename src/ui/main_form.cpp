@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <cmath>
 #include <vector>
+#include <utility>
 
 namespace {
 
@@ -134,6 +135,56 @@ void fitCaptions(QWidget *client)
     for (auto &[w, font] : asked)
         w->setFont(fittingFont(w, font, captionOf(w)));
 }
+// A group box that paints itself once and then copies that picture: the
+// readouts lie over group boxes and are not opaque, so every repaint of a
+// readout repaints the box under it, and the style draws a group box frame
+// from an image it looks up by name each time.
+class StillGroupBox : public QGroupBox
+{
+public:
+    using QGroupBox::QGroupBox;
+
+protected:
+    void paintEvent(QPaintEvent *event) override
+    {
+        const qreal ratio = devicePixelRatioF();
+        if (m_drawing || m_picture.isNull() || m_picture.deviceIndependentSize() != QSizeF(size())
+            || m_picture.devicePixelRatio() != ratio) {
+            QGroupBox::paintEvent(event);
+            if (!m_drawing && !m_pending) { // a widget cannot render itself while painting
+                m_pending = true;
+                QTimer::singleShot(0, this, [this] { takePicture(); });
+            }
+            return;
+        }
+        QPainter painter(this);
+        const QRectF r(event->rect());
+        painter.drawPixmap(r, m_picture, QRectF(r.topLeft() * ratio, r.size() * ratio));
+    }
+    void changeEvent(QEvent *event) override
+    {
+        m_picture = QPixmap(); // style, palette, font or state changed
+        QGroupBox::changeEvent(event);
+    }
+
+private:
+    void takePicture()
+    {
+        m_pending = false;
+        const qreal ratio = devicePixelRatioF();
+        QPixmap picture(size() * ratio);
+        picture.setDevicePixelRatio(ratio);
+        picture.fill(Qt::transparent);
+        m_drawing = true;
+        render(&picture, QPoint(), QRegion(), QWidget::RenderFlags());
+        m_drawing = false;
+        m_picture = picture;
+    }
+
+    QPixmap m_picture;
+    bool m_drawing = false;
+    bool m_pending = false;
+};
 
 } // namespace
 
@@ -201,6 +252,9 @@ void ChartView::paintEvent(QPaintEvent *event)
 MainForm::MainForm(QWidget *parent) : QMainWindow(parent), m_dpi(screenDpi())
 {
     setObjectName(QStringLiteral("MainForm"));
+    m_presentLater.setSingleShot(true);
+    m_presentLater.setTimerType(Qt::PreciseTimer);
+    connect(&m_presentLater, &QTimer::timeout, this, &MainForm::present);
     setWindowTitle(QString::fromUtf8(layout::kTitle));
     buildMenus();
 
@@ -228,7 +282,7 @@ MainForm::MainForm(QWidget *parent) : QMainWindow(parent), m_dpi(screenDpi())
 
     std::map<QString, QGroupBox *> groups;
     for (const layout::Box &b : layout::kGroups) {
-        auto *group = new QGroupBox(QString::fromUtf8(b.caption), client);
+        auto *group = new StillGroupBox(QString::fromUtf8(b.caption), client);
         place(group, b);
         groups[QString::fromLatin1(b.name)] = group;
     }
@@ -250,6 +304,9 @@ MainForm::MainForm(QWidget *parent) : QMainWindow(parent), m_dpi(screenDpi())
         field->raise(); // drawn above the group boxes it lies over
         const int number = int(i) + 1;
         connect(field, &QLineEdit::textChanged, this, [this, number] {
+            if (m_showing)
+                return; // told when the text was set
+            m_unshown[std::size_t(number - 1)].reset(); // an edit wins over an older setting
             if (m_fieldChanged)
                 m_fieldChanged(number);
         });
@@ -303,6 +360,32 @@ MainForm::MainForm(QWidget *parent) : QMainWindow(parent), m_dpi(screenDpi())
     setFixedSize(sizeHint());
 }
 
+bool MainForm::event(QEvent *event)
+{
+    // Qt asks for a repaint of the window after every change; at line rate
+    // that is each frame. A request within the interval of the last one is
+    // held and answered once at its end, so a burst of changes is painted
+    // once, with the latest of each.
+    if (event->type() == QEvent::UpdateRequest) {
+        if (m_presented.isValid() && m_presented.elapsed() < kPresentIntervalMs) {
+            if (!m_presentLater.isActive())
+                m_presentLater.start(int(kPresentIntervalMs - m_presented.elapsed()));
+            return true;
+        }
+        m_presented.start();
+        showUnshownTexts();
+    }
+    return QMainWindow::event(event);
+}
+
+void MainForm::present()
+{
+    m_presented.start();
+    showUnshownTexts();
+    QEvent request(QEvent::UpdateRequest);
+    QMainWindow::event(&request);
+}
+
 void MainForm::buildMenus()
 {
     for (const layout::Menu &m : layout::kMenus) {
@@ -344,19 +427,43 @@ void MainForm::centreOnScreen()
     }
 }
 
-QString MainForm::text(Field field) const { return m_fields[std::size_t(field) - 1]->text(); }
+QString MainForm::text(Field field) const
+{
+    const std::size_t i = std::size_t(field) - 1;
+    return m_unshown[i] ? *m_unshown[i] : m_fields[i]->text();
+}
 
 void MainForm::setText(Field field, const QString &text)
 {
-    QLineEdit *edit = m_fields[std::size_t(field) - 1];
-    if (edit->text() == text) {
+    const std::size_t i = std::size_t(field) - 1;
+    QLineEdit *edit = m_fields[i];
+    if (MainForm::text(field) == text) {
         // The line edit stays silent when nothing changes; the change handling
         // must still run so the element holds the field's text.
         if (m_fieldChanged)
             m_fieldChanged(int(field));
         return;
     }
-    edit->setText(text);
+    if (!isVisible() || edit->hasFocus()) {
+        m_unshown[i].reset();
+        edit->setText(text);
+        return;
+    }
+    // Laying the text out costs more than the reading; the field takes it
+    // when the window is next presented, and only the latest.
+    m_unshown[i] = text;
+    edit->update();
+    if (m_fieldChanged)
+        m_fieldChanged(int(field));
+}
+
+void MainForm::showUnshownTexts()
+{
+    m_showing = true;
+    for (std::size_t i = 0; i < m_unshown.size(); ++i)
+        if (m_unshown[i])
+            m_fields[i]->setText(*std::exchange(m_unshown[i], std::nullopt));
+    m_showing = false;
 }
 
 void MainForm::setCaption(Caption label, const QString &text)

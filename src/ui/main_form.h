@@ -3,11 +3,14 @@
 #include "state/chart.h"
 #include "state/form.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
+#include <QTimer>
 
 #include <array>
 #include <functional>
 #include <map>
+#include <optional>
 
 class QGroupBox;
 class QLabel;
@@ -60,11 +63,18 @@ public:
     [[nodiscard]] int twips(int value) const;
     void centreOnScreen();
 
+    // The window reaches the screen at most this often; what it holds (texts,
+    // chart image) changes at once.
+    static constexpr int kPresentIntervalMs = 50;
+
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool event(QEvent *event) override;
 
 private:
     void buildMenus();
+    void present();
+    void showUnshownTexts();
     void route(const QString &name);
 
     double m_dpi;
@@ -79,6 +89,12 @@ private:
     std::map<QString, std::function<void()>> m_commands;
     std::function<void(int)> m_fieldChanged;
     std::function<void()> m_close;
+    QElapsedTimer m_presented;
+    QTimer m_presentLater;
+    // Texts the program set that the fields show at the next presentation;
+    // text() answers with them at once.
+    std::array<std::optional<QString>, 8> m_unshown;
+    bool m_showing = false;
 };
 
 // Fonts the layout asks for, each falling back to a face the system has.

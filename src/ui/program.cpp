@@ -46,6 +46,8 @@ Program::Program(const Options &options)
     f.setFieldChanged([&c](int field) { profileFieldChanged(c, field); });
     f.setCloseHandler([&c] { exit_Click(c); });
     m_line.setFaultHandler([&c] { reportLineFault(c); });
+    // Only the run monitor shows readouts that follow the clock.
+    m_pump.setHeartbeatWanted([&c] { return c.monitorActive; });
 }
 
 Program::~Program() = default;

@@ -13,13 +13,22 @@ const QString kTitle = QStringLiteral("ORVALEN REFLOW VOEN");
 
 QtEventPump::QtEventPump()
 {
-    m_heartbeat.setInterval(500);
-    m_heartbeat.start();
+    m_heartbeat.setSingleShot(true);
+    m_heartbeat.setTimerType(Qt::PreciseTimer);
 }
 
 void QtEventPump::pumpEvents()
 {
+    if (!m_heartbeat.isActive() && (!m_wanted || m_wanted())) {
+        const qint64 ms = QDateTime::currentMSecsSinceEpoch();
+        m_heartbeat.start(int(1000 - ms % 1000) + 2); // just past the next second
+    }
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+void QtEventPump::pumpPending()
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
 QtTimer::QtTimer(std::function<void()> onTick) : m_onTick(std::move(onTick))

@@ -12,17 +12,23 @@
 
 class QWidget;
 
-// Sleeps in the event loop until something happens. A slow heartbeat makes
-// sure a waiting loop also comes round when nothing else happens (the date
-// readout must follow the calendar).
+// Sleeps in the event loop until something happens. A heartbeat at each
+// turn of the clock's second makes sure a waiting loop also comes round when
+// nothing else happens (the date and time readouts must follow the clock); it
+// is armed only by waits that show those readouts, so an idle window or a
+// wait for a silent controller is not woken.
 class QtEventPump : public EventPump
 {
 public:
     QtEventPump();
     void pumpEvents() override;
+    void pumpPending() override;
+    // Whether the current wait needs the heartbeat; always, where not set.
+    void setHeartbeatWanted(std::function<bool()> wanted) { m_wanted = std::move(wanted); }
 
 private:
     QTimer m_heartbeat;
+    std::function<bool()> m_wanted;
 };
 
 class QtTimer : public Timer

@@ -24,6 +24,16 @@ public:
         if (end && m_depth == 0)
             throw ScriptEnded{};
     }
+    void pumpPending() override
+    {
+        ++m_depth;
+        m_inner.pumpPending();
+        --m_depth;
+        if (onPump)
+            onPump();
+        if (end && m_depth == 0)
+            throw ScriptEnded{};
+    }
     bool end = false;
     std::function<void()> onPump;
 
