@@ -233,7 +233,9 @@ int openAndPrintCase()
                        {"messages", b.messages.shown}});
 }
 
-enum class Feed { None, LineRate, Bursts };
+// Outage: a second of frames, then the cable is pulled (the controller's end
+// of the pseudo-terminal closes) for the rest of the case.
+enum class Feed { None, LineRate, Bursts, Outage };
 
 // One measured process: what it logged, and the figures from outside.
 struct Measured
@@ -321,6 +323,17 @@ Measured measure(const probe::XServer &x, const QString &name, const QString &su
             started = playControllerUntilStart(pty.master);
         // Past the monitor's flush of the line; for a wait, past its start.
         usleep(feed == Feed::None ? 1'000'000 : 300'000);
+        if (feed == Feed::Outage && started) {
+            for (std::size_t k = 0; k < 240; ++k) {
+                const std::uint8_t b = probe::feedByte(k);
+                (void)!::write(pty.master, &b, 1);
+                usleep(1'000'000 / 240);
+            }
+            ::close(pty.master);
+            ::close(pty.slave);
+            pty.master = pty.slave = -1;
+            usleep(1'500'000); // told, and the first retries made
+        }
         const double c0 = probe::processCpuSeconds(pid);
         const double t0 = probe::processTickSeconds(pid);
         const double x0 = probe::processCpuSeconds(x.pid());
@@ -330,7 +343,7 @@ Measured measure(const probe::XServer &x, const QString &name, const QString &su
         timespec next{};
         clock_gettime(CLOCK_MONOTONIC, &next);
         std::size_t i = 0;
-        while (started && feed != Feed::None && monoNs() < end) {
+        while (started && (feed == Feed::LineRate || feed == Feed::Bursts) && monoNs() < end) {
             const std::size_t n = feed == Feed::Bursts ? 3000 : 1;
             std::vector<std::uint8_t> chunk;
             for (std::size_t k = 0; k < n; ++k)
@@ -356,7 +369,7 @@ Measured measure(const probe::XServer &x, const QString &name, const QString &su
             }
             clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
         }
-        if (feed == Feed::None)
+        if (feed == Feed::None || feed == Feed::Outage)
             usleep(useconds_t(seconds * 1e6));
         else
             usleep(300'000); // the last frames reach the screen
@@ -546,6 +559,7 @@ const CaseSpec kCases[] = {
     {"silent", "subject-program", "silent", Feed::None},
     {"idle", "subject-program", "idle", Feed::None},
     {"idle-bare-window", "subject-window-floor", "", Feed::None},
+    {"outage", "subject-program", "run", Feed::Outage},
 };
 
 // One measured case on an X server of its own, as one JSON line.
@@ -582,6 +596,8 @@ int allCases(double seconds, int runs, const QString &jsonFile)
     const Measured silent = measure(x, "silent", "subject-program", "silent", Feed::None, quiet);
     const Measured idle = measure(x, "idle", "subject-program", "idle", Feed::None, quiet);
     const Measured idleFloor = measure(x, "idle-bare-window", "subject-window-floor", "", Feed::None, quiet);
+    const Measured outage = measure(x, "outage", "subject-program", "run", Feed::Outage, seconds);
+    const double outageCpu = outage.json.value("cpu_percent").toDouble(-1);
     auto median = [&](const char *c) {
         std::vector<double> t, mem;
         for (int i = 0; i < 5; ++i) {
@@ -634,6 +650,8 @@ int allCases(double seconds, int runs, const QString &jsonFile)
          idleCpu >= 0 && idleCpu < 0.05},
         {"X server CPU, idle window", idle.json.value("x_cpu_percent").toDouble(-1),
          idleFloor.json.value("x_cpu_percent").toDouble(-1), -1, "% of a core", "", true},
+        {"CPU, cable out during a run", outageCpu, -1, -1, "% of a core", "< 0.5", outageCpu >= 0 && outageCpu < 0.5},
+        {"X server CPU, cable out", outage.json.value("x_cpu_percent").toDouble(-1), -1, -1, "% of a core", "", true},
         {"start-up to first paint", startT, floorT, -1, "s", "< 0.2, <= 3 x bare", startT < 0.2 && startT <= 3 * floorT},
         {"peak memory", mem, floorMem, -1, "MB", "< 50, <= 1.5 x bare", mem < 50 && mem <= 1.5 * floorMem},
         {"Open and draw, 501 samples", openPrint.value("open_draw_ms").toDouble(-1), -1, -1, "ms", "", true},
@@ -655,7 +673,7 @@ int allCases(double seconds, int runs, const QString &jsonFile)
     for (const auto *v : {&program, &window, &reader})
         for (const Measured &m : *v)
             raw.append(m.json);
-    for (const Measured *m : {&bursts, &silent, &idle, &idleFloor})
+    for (const Measured *m : {&bursts, &silent, &idle, &idleFloor, &outage})
         raw.append(m->json);
     raw.append(start);
     raw.append(startFloor);
@@ -696,7 +714,8 @@ int main(int argc, char *argv[])
                         std::max(1, option(QStringLiteral("--runs"), QStringLiteral("3")).toInt()),
                         option(QStringLiteral("--json"), QString()));
     }
-    if (mode.startsWith(u"line-rate") || mode == u"bursts" || mode == u"silent" || mode.startsWith(u"idle")) {
+    if (mode.startsWith(u"line-rate") || mode == u"bursts" || mode == u"silent" || mode.startsWith(u"idle")
+        || mode == u"outage") {
         QCoreApplication app(argc, argv);
         return oneCase(mode, argc > 2 ? std::atof(argv[2]) : 10);
     }
@@ -717,6 +736,6 @@ int main(int argc, char *argv[])
     if (mode == u"record-analyze")
         return recordAnalyzeCase(args.value(2).toInt());
     std::fprintf(stderr, "usage: orvalen-bench all [--seconds N] [--runs N] [--json FILE]\n"
-                         "       orvalen-bench line-rate|line-rate-bare-window|line-rate-reader|bursts|silent|idle|idle-bare-window SECONDS\n");
+                         "       orvalen-bench line-rate|line-rate-bare-window|line-rate-reader|bursts|silent|idle|idle-bare-window|outage SECONDS\n");
     return 2;
 }
