@@ -358,7 +358,7 @@ void TestRunLine::faultOutsideRunIsToldAndNothingEnds()
         if (b == 1)
             rig.world.after(5, [&] { rig.line.arrive({77}); });
         if (b == 2)
-            rig.world.after(5, [&] { rig.line.fault = QStringLiteral("the line on port1 hung up or failed"); });
+            rig.world.after(5, [&] { rig.line.fail(QStringLiteral("the line on port1 hung up or failed")); });
     };
     rig.world.at(60'000, [] {});
     rig.run([&rig] { getcanshu_Click(rig.c); });

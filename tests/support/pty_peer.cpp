@@ -1,6 +1,12 @@
 #include "pty_peer.h"
 
+#include <QtGlobal>
+
+#include <cerrno>
+#include <cstring>
+
 #include <fcntl.h>
+#include <poll.h>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
@@ -33,16 +39,35 @@ PtyPeer::~PtyPeer()
         ::close(m_slaveKeeper);
 }
 
-void PtyPeer::write(const QByteArray &bytes)
+bool PtyPeer::write(const QByteArray &bytes)
 {
     qsizetype done = 0;
     while (done < bytes.size()) {
+        if (m_master < 0) {
+            qWarning("PtyPeer: the controller's end is closed; %lld bytes not written",
+                     static_cast<long long>(bytes.size() - done));
+            return false;
+        }
         const ssize_t n = ::write(m_master, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n > 0)
+        if (n > 0) {
             done += n;
-        else
-            usleep(1000);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN) {
+            qWarning("PtyPeer: write failed (%s); %lld bytes not written", std::strerror(errno),
+                     static_cast<long long>(bytes.size() - done));
+            return false;
+        }
+        pollfd p{m_master, POLLOUT, 0};
+        if (::poll(&p, 1, 5000) <= 0 || (p.revents & (POLLERR | POLLNVAL))) {
+            qWarning("PtyPeer: the program took no bytes for 5 s; %lld bytes not written",
+                     static_cast<long long>(bytes.size() - done));
+            return false;
+        }
     }
+    return true;
 }
 
 QByteArray PtyPeer::readAvailable()
