@@ -1,5 +1,7 @@
 #include "probe.h"
 
+#include "link/frame.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -35,14 +37,7 @@ int feedReading(std::size_t frame)
 
 std::uint8_t feedByte(std::size_t i)
 {
-    const int reading = feedReading(i / 3);
-    const auto high = std::uint8_t(reading >> 8);
-    const auto low = std::uint8_t(reading & 0xff);
-    switch (i % 3) {
-    case 0: return high;
-    case 1: return low;
-    default: return std::uint8_t(high + low);
-    }
+    return frame::encode(feedReading(i / 3))[i % 3];
 }
 
 Pty::Pty()

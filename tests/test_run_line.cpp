@@ -4,6 +4,7 @@
 // time with a scripted controller.
 #include "fakes.h"
 
+#include "link/frame.h"
 #include "link/load.h"
 #include "link/qt_serial_line.h"
 #include "link/transfer.h"
@@ -35,8 +36,10 @@ struct Oven
             for (int k = 0; k < length; ++k)
                 rig.world.at(t + 500 + 1000 * k, [this, k] {
                     const int v = reading(k);
-                    if (v >= 0)
-                        rig.line.arrive({v >> 8, v & 0xff, ((v >> 8) + v) & 0xff});
+                    if (v >= 0) {
+                        const auto bytes = frame::encode(v);
+                        rig.line.arrive({bytes[0], bytes[1], bytes[2]});
+                    }
                 });
             if (script)
                 script();

@@ -2,6 +2,7 @@
 #include "pty_peer.h"
 #include "real_rig.h"
 
+#include "link/frame.h"
 #include "link/load.h"
 #include "link/port.h"
 #include "link/protocol.h"
@@ -228,8 +229,8 @@ void TestSerialPty::wholeRunAndStopOverRealPort()
     QTimer frames;
     int reading = 100;
     QObject::connect(&frames, &QTimer::timeout, [&] {
-        const char frame[3] = {char(reading >> 8), char(reading & 0xff), char((reading >> 8) + (reading & 0xff))};
-        QVERIFY(peer.write(QByteArray(frame, 3)));
+        const auto bytes = frame::encode(reading);
+        QVERIFY(peer.write(QByteArray(reinterpret_cast<const char *>(bytes.data()), 3)));
         ++reading;
     });
     const QByteArray answers("\x96\x3c\x82\x5a\x78\x28", 6);

@@ -1,5 +1,6 @@
 #include "fakes.h"
 
+#include "link/frame.h"
 #include "link/protocol.h"
 #include "run/monitor.h"
 #include "run/run_stop.h"
@@ -299,9 +300,8 @@ void Rig::answerLoads(std::array<int, 6> answers, qint64 delayMs)
 void Rig::frameAt(qint64 ms, int reading)
 {
     world.at(ms, [this, reading] {
-        const int high = (reading >> 8) & 0xff;
-        const int low = reading & 0xff;
-        line.arrive({high, low, (high + low) & 0xff});
+        const auto bytes = frame::encode(reading);
+        line.arrive({bytes[0], bytes[1], bytes[2]});
     });
 }
 
