@@ -2,6 +2,8 @@
 
 #include "link/frame.h"
 
+#include "../tools/oven-sim/raw_pty.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -42,14 +44,12 @@ std::uint8_t feedByte(std::size_t i)
 
 Pty::Pty()
 {
-    char name[256] = {};
-    if (openpty(&master, &slave, name, nullptr, nullptr) != 0)
+    const std::optional<RawPty> pty = openRawPty(false);
+    if (!pty)
         return;
-    termios tio{};
-    tcgetattr(master, &tio);
-    cfmakeraw(&tio);
-    tcsetattr(master, TCSANOW, &tio);
-    path = QString::fromLocal8Bit(name);
+    master = pty->master;
+    slave = pty->slave;
+    path = QString::fromStdString(pty->path);
 }
 
 Pty::~Pty()

@@ -1,33 +1,25 @@
 #include "pty_peer.h"
 
+#include "../../tools/oven-sim/raw_pty.h"
+
 #include <QtGlobal>
 
 #include <cerrno>
 #include <cstring>
 
-#include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 PtyPeer::PtyPeer()
 {
-    int slave = -1;
-    char name[256] = {};
-    if (openpty(&m_master, &slave, name, nullptr, nullptr) != 0) {
-        m_master = -1;
+    const std::optional<RawPty> pty = openRawPty(true);
+    if (!pty)
         return;
-    }
-    termios tio{};
-    tcgetattr(m_master, &tio);
-    cfmakeraw(&tio);
-    tcsetattr(m_master, TCSANOW, &tio);
-    fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
-    m_path = QString::fromLocal8Bit(name);
+    m_master = pty->master;
+    m_path = QString::fromStdString(pty->path);
     // Keeping the slave open means the pair survives the program closing and
     // reopening its end, as a serial device does.
-    m_slaveKeeper = slave;
+    m_slaveKeeper = pty->slave;
 }
 
 PtyPeer::~PtyPeer()
