@@ -12,6 +12,7 @@
 #include "probe.h"
 #include "subjects.h"
 
+#include "link/protocol.h"
 #include "link/qt_serial_line.h"
 #include "records/record_file.h"
 #include "records/record_format.h"
@@ -132,8 +133,17 @@ struct Bench
           timer3([this] { Timer3_Timer(*c); }),
           printer(QDir::temp().filePath(QStringLiteral("orvalen-bench-report.pdf")))
     {
-        c = std::make_unique<Context>(Services{form, line, pump, timer1, timer3, messages, files,
-                                               printer, clock, terminator});
+        c = std::make_unique<Context>(Services{.form = form,
+                                               .line = line,
+                                               .pump = pump,
+                                               .Timer1 = timer1,
+                                               .Timer3 = timer3,
+                                               .messages = messages,
+                                               .files = files,
+                                               .printer = printer,
+                                               .clock = clock,
+                                               .terminator = terminator});
+        line.setFaultHandler([this](const QString &fault) { reportLineFault(*c, fault); });
         form.onChange = [this](int f) { profileFieldChanged(*c, f); };
     }
     BenchForm form;

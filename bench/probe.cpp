@@ -1,5 +1,9 @@
 #include "probe.h"
 
+#include "link/frame.h"
+
+#include "../tools/oven-sim/raw_pty.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -35,26 +39,17 @@ int feedReading(std::size_t frame)
 
 std::uint8_t feedByte(std::size_t i)
 {
-    const int reading = feedReading(i / 3);
-    const auto high = std::uint8_t(reading >> 8);
-    const auto low = std::uint8_t(reading & 0xff);
-    switch (i % 3) {
-    case 0: return high;
-    case 1: return low;
-    default: return std::uint8_t(high + low);
-    }
+    return frame::encode(feedReading(i / 3))[i % 3];
 }
 
 Pty::Pty()
 {
-    char name[256] = {};
-    if (openpty(&master, &slave, name, nullptr, nullptr) != 0)
+    const std::optional<RawPty> pty = openRawPty(false);
+    if (!pty)
         return;
-    termios tio{};
-    tcgetattr(master, &tio);
-    cfmakeraw(&tio);
-    tcsetattr(master, TCSANOW, &tio);
-    path = QString::fromLocal8Bit(name);
+    master = pty->master;
+    slave = pty->slave;
+    path = QString::fromStdString(pty->path);
 }
 
 Pty::~Pty()

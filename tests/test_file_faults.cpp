@@ -1,5 +1,6 @@
 #include "fakes.h"
 #include "process_memory.h"
+#include "test_files.h"
 
 #include "records/record_file.h"
 
@@ -19,17 +20,8 @@
 
 namespace {
 
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
+using testfiles::readFile;
+using testfiles::writeFile;
 
 void longRun(Rig &rig)
 {

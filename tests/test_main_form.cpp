@@ -90,6 +90,7 @@ private slots:
     void menuTree();
     void startUpState();
     void commandsAreRoutedToTheirHandlers();
+    void everyMenuItemAndButtonReachesItsOwnHandler();
     void fieldEditsReachTheState();
     void chartKeepsItsImage();
     void readoutsReachScreenAtMostEvery50ms();
@@ -424,6 +425,58 @@ void TestMainForm::commandsAreRoutedToTheirHandlers()
     QVERIFY2(shown.contains(QStringLiteral("/dev/orvalen-test-absent-2")), qPrintable(shown));
 }
 
+void TestMainForm::everyMenuItemAndButtonReachesItsOwnHandler()
+{
+    // The program's window: every item is wired to a handler.
+    QStringList items;
+    for (QAction *a : m_program->form().findChildren<QAction *>())
+        if (!a->isSeparator() && !a->objectName().isEmpty() && !a->menu())
+            items << a->objectName();
+    for (QPushButton *b : m_program->form().findChildren<QPushButton *>())
+        items << b->objectName();
+    QCOMPARE(items.size(), 12);
+    for (const QString &name : items)
+        QVERIFY2(m_program->form().routes(name), qPrintable(name));
+
+    // A window of its own: each item runs the command of its own name, once.
+    MainForm f;
+    QStringList ran;
+    auto record = [&ran](const char *name) { return [&ran, name] { ran << QString::fromLatin1(name); }; };
+    f.setCommands({.openfile = record("openfile"),
+                   .savefile = record("savefile"),
+                   .printpaper = record("printpaper"),
+                   .exit = record("exit"),
+                   .selectport = record("selectport"),
+                   .to8031 = record("to8031"),
+                   .getcanshu = record("getcanshu"),
+                   .stopcomm = record("stopcomm"),
+                   .from8031 = record("from8031"),
+                   .stop = record("stop"),
+                   .yes = record("yes"),
+                   .cancel = record("cancel")});
+    f.show();
+    for (QAction *a : f.findChildren<QAction *>()) {
+        if (a->isSeparator() || a->objectName().isEmpty() || a->menu())
+            continue;
+        ran.clear();
+        a->trigger();
+        QCOMPARE(ran, QStringList{a->objectName()});
+    }
+    f.setPortPanelVisible(true);
+    for (QPushButton *b : f.findChildren<QPushButton *>()) {
+        ran.clear();
+        QTest::mouseClick(b, Qt::LeftButton);
+        QCOMPARE(ran, QStringList{b->objectName()});
+    }
+    // A command left unset is a dead item, and is seen.
+    MainForm::Commands some;
+    some.openfile = record("openfile");
+    f.setCommands(some);
+    QVERIFY(f.routes(QStringLiteral("openfile")));
+    QVERIFY(!f.routes(QStringLiteral("savefile")));
+    QVERIFY(!f.routes(QStringLiteral("no-such-item")));
+}
+
 void TestMainForm::fieldEditsReachTheState()
 {
     MainForm &f = m_program->form();
@@ -557,11 +610,11 @@ void TestMainForm::exitEndsProgramFromInsideWaits()
     QVERIFY(peer.ok());
     QByteArray sent;
     QTimer frames;
-    connect(&frames, &QTimer::timeout, [&] { peer.write(QByteArray("\x00\x64\x64", 3)); });
+    connect(&frames, &QTimer::timeout, [&] { QVERIFY(peer.write(QByteArray("\x00\x64\x64", 3))); });
     peer.onReceive([&](unsigned char b) {
         sent.append(char(b));
         if (wait == u"run" && b >= 1 && b <= 6)
-            peer.write(QByteArray(1, char(100 + b))); // a controller that answers and runs
+            QVERIFY(peer.write(QByteArray(1, char(100 + b)))); // a controller that answers and runs
         if (wait == u"run" && b == 0xAA)
             frames.start(30);
     });

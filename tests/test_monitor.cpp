@@ -1,5 +1,6 @@
 #include "fakes.h"
 
+#include "link/frame.h"
 #include "link/transfer.h"
 #include "run/monitor.h"
 #include "run/run_start.h"
@@ -255,15 +256,16 @@ void TestMonitor::damagedFrameCostsOnlyItself()
                 rig.frameAt(t + 500 + 1000 * k, reading);
                 continue;
             }
-            const int high = reading >> 8, low = reading & 0xff;
+            const auto bytes = frame::encode(reading);
             QByteArray frame;
-            frame.append(char(high)).append(char(low)).append(char((high + low) & 0xff));
+            for (std::uint8_t b : bytes)
+                frame.append(char(b));
             if (damage == u"lost")
                 frame.remove(1, 1);
             else if (damage == u"extra")
                 frame.insert(1, char(0x5A));
             else
-                frame[1] = char(low ^ 0x10);
+                frame[1] = char(bytes[1] ^ 0x10);
             rig.world.at(t + 500 + 1000 * k, [&rig, frame] { rig.line.arrive(frame); });
         }
     };

@@ -211,7 +211,7 @@ void TestParameterLoad::lineFaultIsToldOnceAndClosesPort()
     Rig rig;
     rig.line.onSent = [&](int b) {
         if (b == 2)
-            rig.world.after(10, [&] { rig.line.fault = QStringLiteral("port1: device gone"); });
+            rig.world.after(10, [&] { rig.line.fail(QStringLiteral("port1: device gone")); });
         else
             rig.world.after(5, [&] { rig.line.arrive({7}); });
     };

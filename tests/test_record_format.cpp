@@ -1,3 +1,5 @@
+#include "test_files.h"
+
 #include "records/record_format.h"
 #include "state/shared_state.h"
 
@@ -6,14 +8,7 @@
 
 namespace {
 
-QByteArray recordText(int count, const QList<QByteArray> &samples)
-{
-    QByteArray r = " 2024 \r\n 5 \r\n 9 \r\n 14 \r\n 3 \r\n 27 \r\n";
-    r += ' ' + QByteArray::number(count) + " \r\n150\r\n60\r\n230\r\n90\r\n220\r\n40\r\n";
-    for (const QByteArray &s : samples)
-        r += s + "\r\n";
-    return r;
-}
+using testfiles::recordText;
 
 RecordContent read(const QByteArray &bytes)
 {

@@ -2,6 +2,7 @@
 // and the program itself as a user runs it, with no display and no
 // environment of its own.
 #include "record_stats.h"
+#include "test_files.h"
 
 #include "state/chart.h"
 
@@ -21,11 +22,7 @@ namespace {
 
 QByteArray record(const QList<QByteArray> &samples)
 {
-    QByteArray r = " 2024 \r\n 5 \r\n 9 \r\n 14 \r\n 3 \r\n 27 \r\n";
-    r += ' ' + QByteArray::number(samples.size()) + " \r\n150\r\n60\r\n230\r\n90\r\n220\r\n40\r\n";
-    for (const QByteArray &s : samples)
-        r += s + "\r\n";
-    return r;
+    return testfiles::recordText(int(samples.size()), samples);
 }
 
 QStringList lines(const QList<QByteArray> &samples)
@@ -92,10 +89,10 @@ private slots:
 private:
     QString write(const QString &name, const QByteArray &bytes)
     {
-        QFile f(m_dir.filePath(name));
-        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        const QString path = m_dir.filePath(name);
+        if (!testfiles::writeFile(path, bytes))
             qFatal("cannot write %s", qPrintable(name));
-        return f.fileName();
+        return path;
     }
     QTemporaryDir m_dir;
 };

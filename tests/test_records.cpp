@@ -1,4 +1,5 @@
 #include "fakes.h"
+#include "test_files.h"
 
 #include "records/record_file.h"
 
@@ -8,18 +9,9 @@
 
 namespace {
 
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
+using testfiles::readFile;
+using testfiles::recordText;
+using testfiles::writeFile;
 
 // The state a stopped run of the given samples leaves, stamped 9 May 2024.
 void stoppedRun(Rig &rig, const QList<int> &samples)
@@ -33,15 +25,6 @@ void stoppedRun(Rig &rig, const QList<int> &samples)
     const QStringList profile{"150", "60", "230", "90", "220", "40"};
     for (int i = 0; i < 6; ++i)
         rig.form.type(i + 1, profile[i]);
-}
-
-QByteArray recordText(int count, const QList<QByteArray> &samples)
-{
-    QByteArray r = " 2024 \r\n 5 \r\n 9 \r\n 14 \r\n 3 \r\n 27 \r\n";
-    r += ' ' + QByteArray::number(count) + " \r\n150\r\n60\r\n230\r\n90\r\n220\r\n40\r\n";
-    for (const QByteArray &s : samples)
-        r += s + "\r\n";
-    return r;
 }
 
 } // namespace
@@ -127,7 +110,7 @@ void TestRecords::saveAndOpenGiveBackTheRun()
 void TestRecords::openShowsStampWithBlanksAndDrawsCurve()
 {
     Rig rig;
-    writeFile(path("r.dbf"), recordText(4, {" 100 ", " 110 ", " 120 ", " 130 "}));
+    QVERIFY(writeFile(path("r.dbf"), recordText(4, {" 100 ", " 110 ", " 120 ", " 130 "})));
     rig.files.answers << path("r.dbf");
     rig.timer1.setEnabled(true);
     openfile_Click(rig.c);
@@ -155,7 +138,7 @@ void TestRecords::saveAfterOpenWritesLastRunsStampAndCount()
 {
     Rig rig;
     stoppedRun(rig, {1, 2, 3, 4, 5});
-    writeFile(path("old.dbf"), recordText(2, {" 70 ", " 71 "}));
+    QVERIFY(writeFile(path("old.dbf"), recordText(2, {" 70 ", " 71 "})));
     rig.files.answers << path("old.dbf") << path("new.dbf");
     openfile_Click(rig.c);
     savefile_Click(rig.c);
@@ -180,7 +163,7 @@ void TestRecords::cancelledSaveWritesNothing()
 {
     Rig rig;
     stoppedRun(rig, {1, 2});
-    writeFile(path("keep.dbf"), "precious");
+    QVERIFY(writeFile(path("keep.dbf"), "precious"));
     rig.timer1.setEnabled(true);
     rig.c.state.loopIndex = 77;
     savefile_Click(rig.c); // no answer: cancelled
@@ -239,7 +222,7 @@ void TestRecords::damagedRecordsAreRefusedWithLine()
     QFETCH(int, line);
     QFETCH(QString, what);
     Rig rig;
-    writeFile(path("bad.dbf"), content);
+    QVERIFY(writeFile(path("bad.dbf"), content));
     rig.files.answers << path("bad.dbf");
     openfile_Click(rig.c);
     QCOMPARE(rig.messages.texts.size(), 1);
@@ -255,7 +238,7 @@ void TestRecords::countLineLimitsSamplesRead()
     QList<QByteArray> lines;
     for (int k = 0; k < 300; ++k)
         lines << " " + QByteArray::number(k) + " ";
-    writeFile(path("r.dbf"), recordText(100, lines));
+    QVERIFY(writeFile(path("r.dbf"), recordText(100, lines)));
     rig.files.answers << path("r.dbf");
     openfile_Click(rig.c);
     QVERIFY(rig.messages.texts.isEmpty());
@@ -267,7 +250,7 @@ void TestRecords::countLineLimitsSamplesRead()
 void TestRecords::sampleThatIsNoNumberSkipsItsSegment()
 {
     Rig rig;
-    writeFile(path("r.dbf"), recordText(5, {" 10 ", "", " 30 ", "x40", " 50 "}));
+    QVERIFY(writeFile(path("r.dbf"), recordText(5, {" 10 ", "", " 30 ", "x40", " 50 "})));
     rig.files.answers << path("r.dbf");
     openfile_Click(rig.c);
     // Segments to 1 (empty) and to 3 (x40) skipped; from 3, "x40" counts as 0.
@@ -285,7 +268,7 @@ void TestRecords::bareLineFeedsAreLineEnds()
     Rig rig;
     QByteArray r = recordText(2, {" 5 ", " 6 "});
     r.replace("\r\n", "\n");
-    writeFile(path("lf.dbf"), r);
+    QVERIFY(writeFile(path("lf.dbf"), r));
     rig.files.answers << path("lf.dbf");
     openfile_Click(rig.c);
     QVERIFY(rig.messages.texts.isEmpty());
@@ -304,7 +287,7 @@ void TestRecords::shortCounts()
 {
     QFETCH(int, count);
     Rig rig;
-    writeFile(path("r.dbf"), recordText(count, {" 5 "}));
+    QVERIFY(writeFile(path("r.dbf"), recordText(count, {" 5 "})));
     rig.files.answers << path("r.dbf");
     openfile_Click(rig.c);
     QVERIFY(rig.messages.texts.isEmpty());
@@ -345,7 +328,7 @@ void TestRecords::foreignBytesSurviveOpenAndSave()
     for (const QByteArray &line : profile)
         record += line + "\r\n";
     record += " 25 \r\n\xb0\r\n 28 \r\n";
-    writeFile(path("foreign.dbf"), record);
+    QVERIFY(writeFile(path("foreign.dbf"), record));
 
     Rig rig;
     stoppedRun(rig, {1, 2, 3}); // the stamp and count Save writes are the run's

@@ -203,13 +203,12 @@ void TestReport::pdfPlacesTextWhereLayoutSays()
     QTemporaryDir dir;
     const QString pdf = dir.filePath(QStringLiteral("report.pdf"));
     PdfPrinter printer(pdf);
-    QString error;
-    PrintSurface *page = printer.beginDocument(error);
-    QVERIFY2(page, qPrintable(error));
+    Outcome<PrintSurface *> page = printer.beginDocument();
+    QVERIFY2(page, qPrintable(page.error()));
     Rig rig;
     printedRun(rig);
-    drawReport(*page, rig.c.state);
-    QVERIFY(printer.endDocument(error));
+    drawReport(*page.value(), rig.c.state);
+    QVERIFY(printer.endDocument().ok());
     const QList<Word> words = pdfWords(pdf);
     QVERIFY(!words.isEmpty());
     // Twips to points is /20; the printable area starts 18 pt in.

@@ -4,6 +4,7 @@
 // time with a scripted controller.
 #include "fakes.h"
 
+#include "link/frame.h"
 #include "link/load.h"
 #include "link/qt_serial_line.h"
 #include "link/transfer.h"
@@ -35,8 +36,10 @@ struct Oven
             for (int k = 0; k < length; ++k)
                 rig.world.at(t + 500 + 1000 * k, [this, k] {
                     const int v = reading(k);
-                    if (v >= 0)
-                        rig.line.arrive({v >> 8, v & 0xff, ((v >> 8) + v) & 0xff});
+                    if (v >= 0) {
+                        const auto bytes = frame::encode(v);
+                        rig.line.arrive({bytes[0], bytes[1], bytes[2]});
+                    }
                 });
             if (script)
                 script();
@@ -358,7 +361,7 @@ void TestRunLine::faultOutsideRunIsToldAndNothingEnds()
         if (b == 1)
             rig.world.after(5, [&] { rig.line.arrive({77}); });
         if (b == 2)
-            rig.world.after(5, [&] { rig.line.fault = QStringLiteral("the line on port1 hung up or failed"); });
+            rig.world.after(5, [&] { rig.line.fail(QStringLiteral("the line on port1 hung up or failed")); });
     };
     rig.world.at(60'000, [] {});
     rig.run([&rig] { getcanshu_Click(rig.c); });

@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -27,6 +28,9 @@ private slots:
     void portThatDoesNotExist();
     void portInUseByAnotherProgram();
     void portThatMayNotBeOpened();
+    void malformedSettingsFailTheOpen_data();
+    void malformedSettingsFailTheOpen();
+    void peerGivesUpOnceItsEndIsClosed();
     void cablePulledAndPutBackDuringRun();
 };
 
@@ -64,7 +68,7 @@ void TestSerialFaults::portInUseByAnotherProgram()
     QVERIFY(holder.waitForFinished(5000));
     // Once the other program lets go, the next command works.
     rig.messages.texts.clear();
-    peer.onReceive([&](unsigned char b) { peer.write(QByteArray(1, char(b * 10))); });
+    peer.onReceive([&](unsigned char b) { QVERIFY(peer.write(QByteArray(1, char(b * 10)))); });
     getcanshu_Click(rig.c);
     QVERIFY(rig.messages.texts.isEmpty());
     QCOMPARE(rig.form.fields[0], QStringLiteral("10"));
@@ -86,6 +90,43 @@ void TestSerialFaults::portThatMayNotBeOpened()
     QVERIFY2(out.contains(QStringLiteral("returned")), qPrintable(out));
 }
 
+void TestSerialFaults::malformedSettingsFailTheOpen_data()
+{
+    QTest::addColumn<QString>("settings");
+    QTest::newRow("three parts") << QStringLiteral("2400,N,8");
+    QTest::newRow("speed not a number") << QStringLiteral("fast,N,8,1");
+    QTest::newRow("unknown parity") << QStringLiteral("2400,X,8,1");
+    QTest::newRow("nine data bits") << QStringLiteral("2400,N,9,1");
+    QTest::newRow("three stop bits") << QStringLiteral("2400,N,8,3");
+}
+
+void TestSerialFaults::malformedSettingsFailTheOpen()
+{
+    QFETCH(QString, settings);
+    PtyPeer peer;
+    QVERIFY(peer.ok());
+    QtSerialLine line(peer.path());
+    line.setSettings(settings);
+    const Status refused = line.open();
+    QVERIFY(!refused);
+    QVERIFY(!line.isOpen());
+    QVERIFY2(refused.error().contains(u'"' + settings + u'"'), qPrintable(refused.error()));
+    // Settings that are understood clear the refusal.
+    line.setSettings(QStringLiteral("2400,n,8,1"));
+    const Status opened = line.open();
+    QVERIFY2(opened, qPrintable(opened.error()));
+    QVERIFY(line.isOpen());
+}
+
+void TestSerialFaults::peerGivesUpOnceItsEndIsClosed()
+{
+    PtyPeer peer;
+    QVERIFY(peer.ok());
+    peer.hangUp();
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("end is closed")));
+    QVERIFY(!peer.write(QByteArray("\x01", 1)));
+}
+
 void TestSerialFaults::cablePulledAndPutBackDuringRun()
 {
     // Port 1 is a link to the controller's pseudo-terminal, so that the cable
@@ -104,11 +145,11 @@ void TestSerialFaults::cablePulledAndPutBackDuringRun()
         if (!peer)
             return; // the cable is out
         const char frame[3] = {0, char(reading), char(reading)};
-        peer->write(QByteArray(frame, 3));
+        QVERIFY(peer->write(QByteArray(frame, 3)));
     });
     auto answer = [&](unsigned char b) {
         if (b >= 1 && b <= 6)
-            peer->write(QByteArray(1, char(b)));
+            QVERIFY(peer->write(QByteArray(1, char(b))));
         if (b == 0xAA)
             frames.start(250);
     };

@@ -2,6 +2,7 @@
 #include "pty_peer.h"
 #include "real_rig.h"
 
+#include "link/frame.h"
 #include "link/load.h"
 #include "link/port.h"
 #include "link/protocol.h"
@@ -37,13 +38,13 @@ void TestSerialPty::parameterLoadOverRealPort()
     PtyPeer peer;
     QVERIFY(peer.ok());
     PtyRig rig(peer.path());
-    peer.write(QByteArray("\x55\x66", 2)); // stale bytes before the command: never answers
+    QVERIFY(peer.write(QByteArray("\x55\x66", 2))); // stale bytes before the command: never answers
     QByteArray requests;
     const QByteArray answers("\x96\x3c\x82\x5a\x78\x28", 6); // 150 60 130 90 120 40
     peer.onReceive([&](unsigned char b) {
         requests.append(char(b));
         if (b >= 1 && b <= 6)
-            peer.write(answers.mid(b - 1, 1));
+            QVERIFY(peer.write(answers.mid(b - 1, 1)));
     });
     // The stale bytes are written before the port opens; the open sequence
     // discards them (and flushInput would, had they come later).
@@ -62,14 +63,14 @@ void TestSerialPty::flushDiscardsBytesHeldBySystem()
     QVERIFY(peer.ok());
     PtyRig rig(peer.path());
     QVERIFY(ensurePortOpen(rig.c));
-    peer.write(QByteArray(100, 'x'));
+    QVERIFY(peer.write(QByteArray(100, 'x')));
     for (int i = 0; i < 200 && rig.line.bytesWaiting() == 0; ++i)
         pumpEvents(rig.c);
     QVERIFY(rig.line.bytesWaiting() >= 1); // in hand, or still with the system
     QCOMPARE(rig.line.readAll().size(), 1); // a read hands over one byte
     flushInput(rig.c);
     QCOMPARE(rig.line.bytesWaiting(), 0);
-    peer.write(QByteArray("\x2a", 1));
+    QVERIFY(peer.write(QByteArray("\x2a", 1)));
     const std::optional<int> v = awaitByte(rig.c);
     QCOMPARE(v, std::optional<int>(42));
 }
@@ -83,7 +84,7 @@ void TestSerialPty::burstArrivesWholeAndInOrder()
     QByteArray burst;
     for (int i = 0; i < 3000; ++i)
         burst.append(char(i * 7 % 256));
-    peer.write(burst);
+    QVERIFY(peer.write(burst));
     QByteArray got;
     while (got.size() < burst.size()) {
         const std::optional<int> b = awaitByte(rig.c);
@@ -121,11 +122,19 @@ void TestSerialPty::byteInHandIsPolledWithoutSleeping()
     QVERIFY(peer.ok());
     PtyRig rig(peer.path());
     CountingPump pump;
-    Context c(Services{rig.form, rig.line, pump, rig.timer1, rig.timer3, rig.messages, rig.files,
-                       rig.printer, rig.clock, rig.terminator});
+    Context c(Services{.form = rig.form,
+                       .line = rig.line,
+                       .pump = pump,
+                       .Timer1 = rig.timer1,
+                       .Timer3 = rig.timer3,
+                       .messages = rig.messages,
+                       .files = rig.files,
+                       .printer = rig.printer,
+                       .clock = rig.clock,
+                       .terminator = rig.terminator});
     QVERIFY(ensurePortOpen(c));
     const QByteArray sent("\x01\x2c\x2d\x00\xe6\xe6", 6);
-    peer.write(sent);
+    QVERIFY(peer.write(sent));
     // The poll cycle of the monitor: pump, then take one byte.
     QByteArray got;
     int sleptWithByteInHand = 0;
@@ -220,15 +229,15 @@ void TestSerialPty::wholeRunAndStopOverRealPort()
     QTimer frames;
     int reading = 100;
     QObject::connect(&frames, &QTimer::timeout, [&] {
-        const char frame[3] = {char(reading >> 8), char(reading & 0xff), char((reading >> 8) + (reading & 0xff))};
-        peer.write(QByteArray(frame, 3));
+        const auto bytes = frame::encode(reading);
+        QVERIFY(peer.write(QByteArray(reinterpret_cast<const char *>(bytes.data()), 3)));
         ++reading;
     });
     const QByteArray answers("\x96\x3c\x82\x5a\x78\x28", 6);
     peer.onReceive([&](unsigned char b) {
         received.append(char(b));
         if (b >= 1 && b <= 6)
-            peer.write(answers.mid(b - 1, 1));
+            QVERIFY(peer.write(answers.mid(b - 1, 1)));
         else if (b == 0xAA)
             frames.start(100);
         else if (b == 0xBB)

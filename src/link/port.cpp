@@ -15,8 +15,11 @@ bool openSequence(Context &c, QString &error)
     line.setReceiveBufferSize(1);
     line.discardReceived();
     line.discardUnsent();
-    if (!line.open(error))
+    const Status opened = line.open();
+    if (!opened) {
+        error = opened.error();
         return false;
+    }
     ++c.lineOpens;
     return true;
 }

@@ -19,14 +19,10 @@ void pumpEvents(Context &c)
         c.services.pump.pumpPending();
     else
         c.services.pump.pumpEvents();
-    reportLineFault(c);
 }
 
-void reportLineFault(Context &c)
+void reportLineFault(Context &c, const QString &fault)
 {
-    const QString fault = c.services.line.takeFault();
-    if (fault.isEmpty())
-        return;
     if (c.monitorActive && c.runLine.live) {
         c.runLine.outage = true;
         c.runLine.lastRetrySecond = -1;

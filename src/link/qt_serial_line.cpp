@@ -39,21 +39,33 @@ void QtSerialLine::setPortNumber(int port)
 
 void QtSerialLine::setSettings(const QString &settings)
 {
+    // Checked whole before any of it is used: a port half set up from a
+    // string nobody meant would talk at the wrong speed in silence.
     const QStringList parts = settings.split(u',');
-    if (parts.size() != 4)
+    bool baudOk = false;
+    bool bitsOk = false;
+    const int baud = parts.size() == 4 ? parts[0].trimmed().toInt(&baudOk) : 0;
+    const int bits = parts.size() == 4 ? parts[2].trimmed().toInt(&bitsOk) : 0;
+    const QString parityText = parts.size() == 4 ? parts[1].trimmed().toUpper() : QString();
+    const QString stopText = parts.size() == 4 ? parts[3].trimmed() : QString();
+    if (parts.size() != 4 || !baudOk || baud <= 0 || !bitsOk || bits < 5 || bits > 8
+        || !(parityText.isEmpty() || (parityText.size() == 1 && QStringLiteral("NEOMS").contains(parityText)))
+        || !(stopText == u"1" || stopText == u"1.5" || stopText == u"2")) {
+        m_badSettings = settings;
         return;
-    m_port.setBaudRate(parts[0].toInt());
-    const QChar parity = parts[1].isEmpty() ? u'N' : parts[1].at(0).toUpper();
+    }
+    m_badSettings.clear();
+    m_port.setBaudRate(baud);
+    const QChar parity = parityText.isEmpty() ? u'N' : parityText.at(0);
     m_port.setParity(parity == u'E'   ? QSerialPort::EvenParity
                      : parity == u'O' ? QSerialPort::OddParity
                      : parity == u'M' ? QSerialPort::MarkParity
                      : parity == u'S' ? QSerialPort::SpaceParity
                                       : QSerialPort::NoParity);
-    m_port.setDataBits(QSerialPort::DataBits(qBound(5, parts[2].toInt(), 8)));
-    const QString stop = parts[3].trimmed();
-    m_port.setStopBits(stop == u"2"     ? QSerialPort::TwoStop
-                       : stop == u"1.5" ? QSerialPort::OneAndHalfStop
-                                        : QSerialPort::OneStop);
+    m_port.setDataBits(QSerialPort::DataBits(bits));
+    m_port.setStopBits(stopText == u"2"     ? QSerialPort::TwoStop
+                       : stopText == u"1.5" ? QSerialPort::OneAndHalfStop
+                                            : QSerialPort::OneStop);
 }
 
 void QtSerialLine::setRawInput()
@@ -97,14 +109,21 @@ void QtSerialLine::discardUnsent()
     m_port.clear(QSerialPort::Output);
 }
 
-bool QtSerialLine::open(QString &error)
+Status QtSerialLine::open()
 {
+    if (!m_badSettings.isEmpty()) {
+        m_discardReceivedOnOpen = m_discardUnsentOnOpen = false;
+        return Status::failure(QStringLiteral("the line settings \"%1\" are not understood "
+                                              "(speed,parity,data bits,stop bits, as in \"2400,N,8,1\")")
+                                       .arg(m_badSettings));
+    }
     m_openedName = portName();
     m_port.setPortName(m_openedName);
     m_fault.clear();
     m_faulted = false;
     m_port.clearError(); // a failed line's error must not stick to the next open
     if (!m_port.open(QIODevice::ReadWrite)) {
+        QString error;
         switch (m_port.error()) {
         case QSerialPort::DeviceNotFoundError:
             error = QStringLiteral("there is no such port on this computer (%1)").arg(m_port.errorString());
@@ -118,14 +137,14 @@ bool QtSerialLine::open(QString &error)
             break;
         }
         m_discardReceivedOnOpen = m_discardUnsentOnOpen = false;
-        return false;
+        return Status::failure(error);
     }
     if (m_discardReceivedOnOpen)
         discardReceived();
     if (m_discardUnsentOnOpen)
         discardUnsent();
     m_discardReceivedOnOpen = m_discardUnsentOnOpen = false;
-    return true;
+    return Done{};
 }
 
 void QtSerialLine::close()
@@ -168,15 +187,6 @@ QString QtSerialLine::portName() const
     return name.isEmpty() ? defaultPortName(m_portNumber) : name;
 }
 
-QString QtSerialLine::takeFault()
-{
-    if (!m_faulted)
-        return {};
-    close();
-    m_faulted = false;
-    return std::exchange(m_fault, QString());
-}
-
 void QtSerialLine::onError(QSerialPort::SerialPortError error)
 {
     switch (error) {
@@ -200,8 +210,10 @@ void QtSerialLine::onError(QSerialPort::SerialPortError error)
     // Close outside the port's own signal; a failing port reports errors in a
     // tight loop until it is closed.
     QTimer::singleShot(0, this, [this] {
+        if (!m_faulted)
+            return; // opened again meanwhile: that open is a new line
         close();
-        if (m_faultHandler)
-            m_faultHandler();
+        m_faulted = false;
+        tellFault(std::exchange(m_fault, QString()));
     });
 }

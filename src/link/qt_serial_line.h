@@ -6,7 +6,6 @@
 #include <QSerialPort>
 
 #include <array>
-#include <functional>
 
 // The serial line over QSerialPort. A read hands over at most as many bytes as
 // the receive buffer holds (one, for the program), in order; the rest stay in
@@ -32,16 +31,12 @@ public:
     void setReceiveBufferSize(int bytes) override;
     void discardReceived() override;
     void discardUnsent() override;
-    bool open(QString &error) override;
+    Status open() override;
     void close() override;
     [[nodiscard]] int bytesWaiting() override;
     QByteArray readAll() override;
     bool write(const QByteArray &bytes) override;
     [[nodiscard]] QString portName() const override;
-    [[nodiscard]] QString takeFault() override;
-
-    // Called soon after the open port fails (a USB adapter pulled).
-    void setFaultHandler(std::function<void()> handler) { m_faultHandler = std::move(handler); }
 
 private:
     void onError(QSerialPort::SerialPortError error);
@@ -50,10 +45,10 @@ private:
     std::array<QString, 2> m_names;
     int m_portNumber = 1;
     QString m_openedName;
+    QString m_badSettings; // set: the last settings were not understood
     bool m_discardReceivedOnOpen = false;
     bool m_discardUnsentOnOpen = false;
     QString m_fault;
     bool m_faulted = false;
-    std::function<void()> m_faultHandler;
     int m_readLimit = 0; // bytes a read hands over; 0: all in hand
 };

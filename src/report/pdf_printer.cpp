@@ -7,7 +7,7 @@ PdfPrinter::PdfPrinter(QString fileName) : m_fileName(std::move(fileName)) {}
 
 PdfPrinter::~PdfPrinter() = default;
 
-PrintSurface *PdfPrinter::beginDocument(QString &error)
+Outcome<PrintSurface *> PdfPrinter::beginDocument()
 {
     m_surface.reset();
     m_painter.reset();
@@ -18,22 +18,21 @@ PrintSurface *PdfPrinter::beginDocument(QString &error)
                                         QMarginsF(18, 18, 18, 18), QPageLayout::Point));
     m_painter = std::make_unique<QPainter>();
     if (!m_painter->begin(m_writer.get())) {
-        error = QStringLiteral("%1 cannot be written.").arg(m_fileName);
         m_painter.reset();
         m_writer.reset();
-        return nullptr;
+        return Outcome<PrintSurface *>::failure(QStringLiteral("%1 cannot be written.").arg(m_fileName));
     }
     m_surface = std::make_unique<PainterPrintSurface>(*m_painter, m_writer->resolution());
     return m_surface.get();
 }
 
-bool PdfPrinter::endDocument(QString &error)
+Status PdfPrinter::endDocument()
 {
     m_surface.reset();
     const bool ok = m_painter && m_painter->end();
     m_painter.reset();
     m_writer.reset();
     if (!ok)
-        error = QStringLiteral("%1 could not be completed.").arg(m_fileName);
-    return ok;
+        return Status::failure(QStringLiteral("%1 could not be completed.").arg(m_fileName));
+    return Done{};
 }

@@ -16,8 +16,8 @@ public:
     explicit PdfPrinter(QString fileName);
     ~PdfPrinter() override;
 
-    PrintSurface *beginDocument(QString &error) override;
-    bool endDocument(QString &error) override;
+    Outcome<PrintSurface *> beginDocument() override;
+    Status endDocument() override;
 
 private:
     QString m_fileName;

@@ -78,15 +78,14 @@ void drawReport(PrintSurface &page, const SharedState &s)
 
 void printpaper_Click(Context &c)
 {
-    QString error;
-    PrintSurface *page = c.services.printer.beginDocument(error);
+    Outcome<PrintSurface *> page = c.services.printer.beginDocument();
     if (!page) {
-        c.services.messages.show(QStringLiteral("The report was not printed: %1").arg(error),
+        c.services.messages.show(QStringLiteral("The report was not printed: %1").arg(page.error()),
                                  MessageService::Kind::Error);
         return;
     }
-    drawReport(*page, c.state);
-    if (!c.services.printer.endDocument(error))
-        c.services.messages.show(QStringLiteral("The report was not printed: %1").arg(error),
+    drawReport(*page.value(), c.state);
+    if (const Status ended = c.services.printer.endDocument(); !ended)
+        c.services.messages.show(QStringLiteral("The report was not printed: %1").arg(ended.error()),
                                  MessageService::Kind::Error);
 }

@@ -1,5 +1,6 @@
 #include "monitor.h"
 
+#include "link/frame.h"
 #include "link/port.h"
 #include "link/protocol.h"
 #include "link/serial_line.h"
@@ -117,7 +118,7 @@ void acceptReading(Context &c)
 // The third byte checks the frame: (first + second) mod 256.
 bool frameChecks(const std::array<int, 6> &recent, int end)
 {
-    return (recent[std::size_t(end - 3)] + recent[std::size_t(end - 2)]) % 256
+    return frame::check(recent[std::size_t(end - 3)], recent[std::size_t(end - 2)])
            == recent[std::size_t(end - 1)];
 }
 

@@ -404,16 +404,43 @@ void MainForm::buildMenus()
     }
 }
 
-void MainForm::setCommand(const QString &name, std::function<void()> command)
+namespace {
+
+// Which command each menu item and button of the layout runs.
+struct Route
 {
-    m_commands[name] = std::move(command);
+    const char *name;
+    std::function<void()> MainForm::Commands::*command;
+};
+const Route kRoutes[] = {
+    {"openfile", &MainForm::Commands::openfile},     {"savefile", &MainForm::Commands::savefile},
+    {"printpaper", &MainForm::Commands::printpaper}, {"exit", &MainForm::Commands::exit},
+    {"selectport", &MainForm::Commands::selectport}, {"to8031", &MainForm::Commands::to8031},
+    {"getcanshu", &MainForm::Commands::getcanshu},   {"stopcomm", &MainForm::Commands::stopcomm},
+    {"from8031", &MainForm::Commands::from8031},     {"stop", &MainForm::Commands::stop},
+    {"yes", &MainForm::Commands::yes},               {"cancel", &MainForm::Commands::cancel},
+};
+
+const Route *routeOf(const QString &name)
+{
+    for (const Route &r : kRoutes)
+        if (name == QLatin1StringView(r.name))
+            return &r;
+    return nullptr;
+}
+
+} // namespace
+
+bool MainForm::routes(const QString &name) const
+{
+    const Route *r = routeOf(name);
+    return r && m_commands.*(r->command);
 }
 
 void MainForm::route(const QString &name)
 {
-    const auto it = m_commands.find(name);
-    if (it != m_commands.end() && it->second)
-        it->second();
+    if (const Route *r = routeOf(name); r && m_commands.*(r->command))
+        (m_commands.*(r->command))();
 }
 
 int MainForm::twips(int value) const { return int(std::lround(value * m_dpi / 1440.0)); }

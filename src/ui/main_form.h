@@ -9,7 +9,6 @@
 
 #include <array>
 #include <functional>
-#include <map>
 #include <optional>
 
 class QGroupBox;
@@ -43,8 +42,28 @@ class MainForm : public QMainWindow, public Form
 public:
     explicit MainForm(QWidget *parent = nullptr);
 
-    // Routes a menu item or button (by its name) to its command.
-    void setCommand(const QString &name, std::function<void()> command);
+    // The operators' commands: one a menu item or port panel button, named as
+    // the item is. Set with designated initialisers, so that a misspelt
+    // command does not compile.
+    struct Commands
+    {
+        std::function<void()> openfile;
+        std::function<void()> savefile;
+        std::function<void()> printpaper;
+        std::function<void()> exit;
+        std::function<void()> selectport;
+        std::function<void()> to8031;
+        std::function<void()> getcanshu;
+        std::function<void()> stopcomm;
+        std::function<void()> from8031;
+        std::function<void()> stop;
+        std::function<void()> yes;
+        std::function<void()> cancel;
+    };
+    void setCommands(Commands commands) { m_commands = std::move(commands); }
+    // True when the menu item or button of this name reaches a command that is
+    // set: a test walks every item with it.
+    [[nodiscard]] bool routes(const QString &name) const;
     // Runs on every change of a field's text, with the field's number.
     void setFieldChanged(std::function<void(int)> handler) { m_fieldChanged = std::move(handler); }
     // Runs when the window's own close button is used.
@@ -86,7 +105,7 @@ private:
     QLabel *m_label5 = nullptr;
     QLabel *m_label6 = nullptr;
     QFont m_readoutFont; // as asked; each readout text is fitted from it
-    std::map<QString, std::function<void()>> m_commands;
+    Commands m_commands;
     std::function<void(int)> m_fieldChanged;
     std::function<void()> m_close;
     QElapsedTimer m_presented;

@@ -26,26 +26,33 @@ Program::Program(const Options &options)
     else
         m_printer = std::make_unique<PdfPrinter>(options.pdfReport);
 
-    m_context = std::make_unique<Context>(Services{*m_form, m_line, m_pump, *m_timer1, *m_timer3,
-                                                   m_messages, m_files, *m_printer, m_clock,
-                                                   m_terminator});
+    m_context = std::make_unique<Context>(Services{.form = *m_form,
+                                                   .line = m_line,
+                                                   .pump = m_pump,
+                                                   .Timer1 = *m_timer1,
+                                                   .Timer3 = *m_timer3,
+                                                   .messages = m_messages,
+                                                   .files = m_files,
+                                                   .printer = *m_printer,
+                                                   .clock = m_clock,
+                                                   .terminator = m_terminator});
     Context &c = *m_context;
     MainForm &f = *m_form;
-    f.setCommand(QStringLiteral("openfile"), [&c] { openfile_Click(c); });
-    f.setCommand(QStringLiteral("savefile"), [&c] { savefile_Click(c); });
-    f.setCommand(QStringLiteral("printpaper"), [&c] { printpaper_Click(c); });
-    f.setCommand(QStringLiteral("exit"), [&c] { exit_Click(c); });
-    f.setCommand(QStringLiteral("selectport"), [&c] { selectport_Click(c); });
-    f.setCommand(QStringLiteral("to8031"), [&c] { to8031_Click(c); });
-    f.setCommand(QStringLiteral("getcanshu"), [&c] { getcanshu_Click(c); });
-    f.setCommand(QStringLiteral("stopcomm"), [&c] { stopcomm_Click(c); });
-    f.setCommand(QStringLiteral("from8031"), [&c] { from8031_Click(c); });
-    f.setCommand(QStringLiteral("stop"), [&c] { stop_Click(c); });
-    f.setCommand(QStringLiteral("yes"), [&c] { yes_Click(c); });
-    f.setCommand(QStringLiteral("cancel"), [&c] { cancel_Click(c); });
+    f.setCommands({.openfile = [&c] { openfile_Click(c); },
+                   .savefile = [&c] { savefile_Click(c); },
+                   .printpaper = [&c] { printpaper_Click(c); },
+                   .exit = [&c] { exit_Click(c); },
+                   .selectport = [&c] { selectport_Click(c); },
+                   .to8031 = [&c] { to8031_Click(c); },
+                   .getcanshu = [&c] { getcanshu_Click(c); },
+                   .stopcomm = [&c] { stopcomm_Click(c); },
+                   .from8031 = [&c] { from8031_Click(c); },
+                   .stop = [&c] { stop_Click(c); },
+                   .yes = [&c] { yes_Click(c); },
+                   .cancel = [&c] { cancel_Click(c); }});
     f.setFieldChanged([&c](int field) { profileFieldChanged(c, field); });
     f.setCloseHandler([&c] { exit_Click(c); });
-    m_line.setFaultHandler([&c] { reportLineFault(c); });
+    m_line.setFaultHandler([&c](const QString &fault) { reportLineFault(c, fault); });
     // Only the run monitor shows readouts that follow the clock.
     m_pump.setHeartbeatWanted([&c] { return c.monitorActive; });
 }

@@ -20,31 +20,32 @@ QString uniqueJobTitle()
 
 } // namespace
 
-PrintSurface *QtPrinterService::beginDocument(QString &error)
+Outcome<PrintSurface *> QtPrinterService::beginDocument()
 {
     m_surface.reset();
     m_painter.reset();
     const QPrinterInfo info = QPrinterInfo::defaultPrinter();
     if (info.isNull()) {
         // Without one, QPrinter would quietly fall back to a PDF nobody asked for.
-        error = QStringLiteral("no default printer is set up on this computer.");
-        return nullptr;
+        return Outcome<PrintSurface *>::failure(
+                QStringLiteral("no default printer is set up on this computer."));
     }
     m_printer = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
     m_printer->setDocName(uniqueJobTitle());
     m_painter = std::make_unique<QPainter>();
     if (!m_painter->begin(m_printer.get())) {
-        error = QStringLiteral("the printer %1 cannot be used.").arg(info.printerName());
         m_painter.reset();
         m_printer.reset();
-        return nullptr;
+        return Outcome<PrintSurface *>::failure(
+                QStringLiteral("the printer %1 cannot be used.").arg(info.printerName()));
     }
     m_surface = std::make_unique<PainterPrintSurface>(*m_painter, m_printer->resolution());
     return m_surface.get();
 }
 
-bool QtPrinterService::endDocument(QString &error)
+Status QtPrinterService::endDocument()
 {
+    QString error;
     m_surface.reset();
     bool ok = m_painter && m_painter->end();
     if (m_printer && m_printer->printerState() == QPrinter::Error)
@@ -65,5 +66,7 @@ bool QtPrinterService::endDocument(QString &error)
 #endif
     m_painter.reset();
     m_printer.reset();
-    return ok;
+    if (!ok)
+        return Status::failure(error);
+    return Done{};
 }

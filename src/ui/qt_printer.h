@@ -12,8 +12,8 @@
 class QtPrinterService : public PrinterService
 {
 public:
-    PrintSurface *beginDocument(QString &error) override;
-    bool endDocument(QString &error) override;
+    Outcome<PrintSurface *> beginDocument() override;
+    Status endDocument() override;
 
 private:
     std::unique_ptr<QPrinter> m_printer;

@@ -1,5 +1,7 @@
 #include "fakes.h"
 
+#include "link/frame.h"
+#include "link/protocol.h"
 #include "run/monitor.h"
 #include "run/run_stop.h"
 #include "state/profile.h"
@@ -40,6 +42,8 @@ void FakeWorld::pumpEvents()
     } depthGuard(depth, maxDepth);
     for (;;) {
         bool did = runDue();
+        if (line && line->deliverFault())
+            did = true;
         if (line && line->deliver())
             did = true;
         if (did)
@@ -101,16 +105,14 @@ void FakeLine::discardReceived()
     m_buffer.clear();
 }
 
-bool FakeLine::open(QString &error)
+Status FakeLine::open()
 {
     log << QStringLiteral("open");
-    if (!openError.isEmpty()) {
-        error = openError;
-        return false;
-    }
+    if (!openError.isEmpty())
+        return Status::failure(openError);
     m_open = true;
     ++opens;
-    return true;
+    return Done{};
 }
 
 void FakeLine::close()
@@ -126,19 +128,22 @@ QByteArray FakeLine::readAll()
     return std::exchange(m_buffer, QByteArray());
 }
 
-QString FakeLine::takeFault()
+void FakeLine::fail(const QString &cause) { m_fault = cause; }
+
+bool FakeLine::deliverFault()
 {
-    if (fault.isEmpty())
-        return {};
+    if (m_fault.isEmpty())
+        return false;
     m_open = false;
     m_queue.clear();
     m_buffer.clear();
-    return std::exchange(fault, QString());
+    tellFault(std::exchange(m_fault, QString()));
+    return true;
 }
 
 void FakeLine::unplug(const QString &cause)
 {
-    fault = cause;
+    fail(cause);
     openError = QStringLiteral("no such device");
     m_queue.clear();
     m_buffer.clear();
@@ -146,10 +151,10 @@ void FakeLine::unplug(const QString &cause)
 
 bool FakeLine::write(const QByteArray &bytes)
 {
-    if (!m_open || !fault.isEmpty())
+    if (!m_open || !m_fault.isEmpty())
         return false;
     if (failWritesAfter == 0) {
-        fault = QStringLiteral("the line on port%1 hung up or failed").arg(m_port);
+        m_fault = QStringLiteral("the line on port%1 hung up or failed").arg(m_port);
         return false;
     }
     if (failWritesAfter > 0)
@@ -167,7 +172,7 @@ bool FakeLine::write(const QByteArray &bytes)
 
 void FakeLine::arrive(const QByteArray &bytes)
 {
-    if (!m_open || !fault.isEmpty())
+    if (!m_open || !m_fault.isEmpty())
         return;
     for (char ch : bytes)
         m_queue.push_back(ch);
@@ -227,24 +232,20 @@ std::vector<RecordingPage::Op> RecordingPage::of(Op::Kind kind) const
     return out;
 }
 
-PrintSurface *FakePrinter::beginDocument(QString &error)
+Outcome<PrintSurface *> FakePrinter::beginDocument()
 {
-    if (!beginError.isEmpty()) {
-        error = beginError;
-        return nullptr;
-    }
+    if (!beginError.isEmpty())
+        return Outcome<PrintSurface *>::failure(beginError);
     page = std::make_unique<RecordingPage>();
     return page.get();
 }
 
-bool FakePrinter::endDocument(QString &error)
+Status FakePrinter::endDocument()
 {
-    if (!endError.isEmpty()) {
-        error = endError;
-        return false;
-    }
+    if (!endError.isEmpty())
+        return Status::failure(endError);
     ++documents;
-    return true;
+    return Done{};
 }
 
 void FakeForm::setText(Field field, const QString &text)
@@ -256,7 +257,16 @@ void FakeForm::setText(Field field, const QString &text)
 }
 
 Rig::Rig()
-    : c(Services{form, line, world, timer1, timer3, messages, files, printer, world, terminator})
+    : c(Services{.form = form,
+                 .line = line,
+                 .pump = world,
+                 .Timer1 = timer1,
+                 .Timer3 = timer3,
+                 .messages = messages,
+                 .files = files,
+                 .printer = printer,
+                 .clock = world,
+                 .terminator = terminator})
 {
     world.line = &line;
     line.world = &world;
@@ -264,6 +274,7 @@ Rig::Rig()
     form.onChange = [this](int field) { profileFieldChanged(c, field); };
     timer1.onTick = [this] { Timer1_Timer(c); };
     timer3.onTick = [this] { Timer3_Timer(c); };
+    line.setFaultHandler([this](const QString &fault) { reportLineFault(c, fault); });
     Form_Load(c);
     form.changes.clear();
 }
@@ -289,9 +300,8 @@ void Rig::answerLoads(std::array<int, 6> answers, qint64 delayMs)
 void Rig::frameAt(qint64 ms, int reading)
 {
     world.at(ms, [this, reading] {
-        const int high = (reading >> 8) & 0xff;
-        const int low = reading & 0xff;
-        line.arrive({high, low, (high + low) & 0xff});
+        const auto bytes = frame::encode(reading);
+        line.arrive({bytes[0], bytes[1], bytes[2]});
     });
 }
 

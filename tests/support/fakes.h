@@ -95,17 +95,17 @@ public:
     void setReceiveBufferSize(int bytes) override { log << QStringLiteral("buffer %1").arg(bytes); }
     void discardReceived() override;
     void discardUnsent() override { log << QStringLiteral("discardUnsent"); }
-    bool open(QString &error) override;
+    Status open() override;
     void close() override;
     [[nodiscard]] int bytesWaiting() override { return m_open ? int(m_buffer.size()) : 0; }
     QByteArray readAll() override;
     bool write(const QByteArray &bytes) override;
     [[nodiscard]] QString portName() const override { return QStringLiteral("port%1").arg(m_port); }
-    // Closes the port, as the real line does once it has failed.
-    [[nodiscard]] QString takeFault() override;
 
-    // The cable is pulled: the fault is found at the next pump, and the port
-    // cannot be opened until replug().
+    // The port fails: at the next pump it closes and the fault handler is told,
+    // as the real line does.
+    void fail(const QString &cause);
+    // The cable is pulled: the port fails, and cannot be opened until replug().
     void unplug(const QString &cause = QStringLiteral("the device port1 disappeared"));
     void replug() { openError.clear(); }
 
@@ -114,6 +114,9 @@ public:
     void arrive(std::initializer_list<int> bytes);
     // One byte moves from the system's queue into the buffer, as a notifier would.
     bool deliver();
+    // A pending fault closes the port and is told, as the real line's error
+    // notification does; false when there was none.
+    bool deliverFault();
 
     int port() const { return m_port; }
     std::vector<int> sent;                  // every byte written, in order
@@ -121,16 +124,15 @@ public:
     std::vector<int> sentOnPort;            // the port each went out on
     QStringList log;                        // the port operations, in order
     QString openError;                      // set: open fails with it
-    QString fault;                          // set: reported at the next pump
     int failWritesAfter = -1;               // set: writes fail after this many more
     std::function<void(int)> onSent;        // the controller's side
     FakeWorld *world = nullptr;
     int opens = 0;
-    std::size_t queued() const { return m_queue.size() + std::size_t(m_buffer.size()); }
 
 private:
     bool m_open = false;
     int m_port = 1;
+    QString m_fault; // failed, not yet told
     std::deque<char> m_queue;
     QByteArray m_buffer;
 };
@@ -192,8 +194,8 @@ public:
 class FakePrinter : public PrinterService
 {
 public:
-    PrintSurface *beginDocument(QString &error) override;
-    bool endDocument(QString &error) override;
+    Outcome<PrintSurface *> beginDocument() override;
+    Status endDocument() override;
     QString beginError; // set: no printer
     QString endError;   // set: the printer fails at the end
     int documents = 0;

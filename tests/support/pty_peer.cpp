@@ -1,27 +1,25 @@
 #include "pty_peer.h"
 
-#include <fcntl.h>
-#include <pty.h>
-#include <termios.h>
+#include "../../tools/oven-sim/raw_pty.h"
+
+#include <QtGlobal>
+
+#include <cerrno>
+#include <cstring>
+
+#include <poll.h>
 #include <unistd.h>
 
 PtyPeer::PtyPeer()
 {
-    int slave = -1;
-    char name[256] = {};
-    if (openpty(&m_master, &slave, name, nullptr, nullptr) != 0) {
-        m_master = -1;
+    const std::optional<RawPty> pty = openRawPty(true);
+    if (!pty)
         return;
-    }
-    termios tio{};
-    tcgetattr(m_master, &tio);
-    cfmakeraw(&tio);
-    tcsetattr(m_master, TCSANOW, &tio);
-    fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
-    m_path = QString::fromLocal8Bit(name);
+    m_master = pty->master;
+    m_path = QString::fromStdString(pty->path);
     // Keeping the slave open means the pair survives the program closing and
     // reopening its end, as a serial device does.
-    m_slaveKeeper = slave;
+    m_slaveKeeper = pty->slave;
 }
 
 PtyPeer::~PtyPeer()
@@ -33,16 +31,35 @@ PtyPeer::~PtyPeer()
         ::close(m_slaveKeeper);
 }
 
-void PtyPeer::write(const QByteArray &bytes)
+bool PtyPeer::write(const QByteArray &bytes)
 {
     qsizetype done = 0;
     while (done < bytes.size()) {
+        if (m_master < 0) {
+            qWarning("PtyPeer: the controller's end is closed; %lld bytes not written",
+                     static_cast<long long>(bytes.size() - done));
+            return false;
+        }
         const ssize_t n = ::write(m_master, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n > 0)
+        if (n > 0) {
             done += n;
-        else
-            usleep(1000);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN) {
+            qWarning("PtyPeer: write failed (%s); %lld bytes not written", std::strerror(errno),
+                     static_cast<long long>(bytes.size() - done));
+            return false;
+        }
+        pollfd p{m_master, POLLOUT, 0};
+        if (::poll(&p, 1, 5000) <= 0 || (p.revents & (POLLERR | POLLNVAL))) {
+            qWarning("PtyPeer: the program took no bytes for 5 s; %lld bytes not written",
+                     static_cast<long long>(bytes.size() - done));
+            return false;
+        }
     }
+    return true;
 }
 
 QByteArray PtyPeer::readAvailable()

@@ -19,7 +19,10 @@ public:
 
     [[nodiscard]] bool ok() const { return m_master >= 0; }
     [[nodiscard]] QString path() const { return m_path; }
-    void write(const QByteArray &bytes);
+    // Writes all of bytes, sleeping while the pair is full; false (and a
+    // warning) once the controller's end is closed or the program has read
+    // nothing for 5 s.
+    [[nodiscard]] bool write(const QByteArray &bytes);
     // Everything the program has sent so far, without waiting.
     QByteArray readAvailable();
     // Answers bytes from the program as they come, inside the event loop.

@@ -49,10 +49,19 @@ struct PtyRig
         : line(port1, port2),
           timer1([] {}),
           timer3([] {}),
-          c(Services{form, line, pump, timer1, timer3, messages, files, printer, clock, terminator})
+          c(Services{.form = form,
+                     .line = line,
+                     .pump = pump,
+                     .Timer1 = timer1,
+                     .Timer3 = timer3,
+                     .messages = messages,
+                     .files = files,
+                     .printer = printer,
+                     .clock = clock,
+                     .terminator = terminator})
     {
         form.onChange = [this](int f) { profileFieldChanged(c, f); };
-        line.setFaultHandler([this] { reportLineFault(c); });
+        line.setFaultHandler([this](const QString &fault) { reportLineFault(c, fault); });
         timer1.onTickCall([this] { Timer1_Timer(c); });
         timer3.onTickCall([this] { Timer3_Timer(c); });
     }

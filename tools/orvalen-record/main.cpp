@@ -310,15 +310,14 @@ int report(const QStringList &rest)
         return 2;
     const std::unique_ptr<SharedState> s = openedState(record);
     PdfPrinter printer(out);
-    QString error;
-    PrintSurface *page = printer.beginDocument(error);
+    Outcome<PrintSurface *> page = printer.beginDocument();
     if (!page) {
-        say(QStringLiteral("orvalen-record: %1").arg(error));
+        say(QStringLiteral("orvalen-record: %1").arg(page.error()));
         return 2;
     }
-    drawReport(*page, *s);
-    if (!printer.endDocument(error)) {
-        say(QStringLiteral("orvalen-record: %1").arg(error));
+    drawReport(*page.value(), *s);
+    if (const Status ended = printer.endDocument(); !ended) {
+        say(QStringLiteral("orvalen-record: %1").arg(ended.error()));
         return 2;
     }
     return 0;

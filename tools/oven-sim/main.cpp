@@ -1,6 +1,7 @@
 // oven-sim: the oven's controller on the other end of a serial line, for
 // training, demonstrations and tests without an oven.
 #include "oven_model.h"
+#include "raw_pty.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -105,13 +106,15 @@ void writeAll(int fd, const std::vector<std::uint8_t> &bytes, bool log)
 // A new pseudo-terminal, made raw, its path printed and linked where asked.
 bool plugIn(int &fd, int &keepSlave, const std::string &link)
 {
-    char name[256] = {};
-    if (openpty(&fd, &keepSlave, name, nullptr, nullptr) != 0) {
+    const std::optional<RawPty> pty = openRawPty(true);
+    if (!pty) {
         std::fprintf(stderr, "oven-sim: no pseudo-terminal: %s\n", std::strerror(errno));
         return false;
     }
-    configureDevice(fd);
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+    fd = pty->master;
+    keepSlave = pty->slave;
+    const char *name = pty->path.c_str();
+    configureDevice(fd); // the line's own speed and framing on top of raw
     // Our own hold on the other end keeps the line up while the program
     // closes and reopens its port.
     if (!link.empty()) {

@@ -1,5 +1,7 @@
 #include "oven_model.h"
 
+#include "../../src/link/frame.h" // plain C++, shared with the program
+
 #include <algorithm>
 #include <cmath>
 
@@ -72,11 +74,8 @@ Controller::Controller(const Options &options)
 
 void Controller::appendFrame(std::vector<std::uint8_t> &out, int reading)
 {
-    const auto high = std::uint8_t((reading >> 8) & 0xff);
-    const auto low = std::uint8_t(reading & 0xff);
-    out.push_back(high);
-    out.push_back(low);
-    out.push_back(std::uint8_t((high + low) & 0xff));
+    const auto bytes = frame::encode(reading);
+    out.insert(out.end(), bytes.begin(), bytes.end());
 }
 
 void Controller::moveOven(double now)

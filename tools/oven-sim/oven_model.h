@@ -29,7 +29,6 @@ public:
     // Moves the oven on by dt simulated seconds.
     void advance(double dt);
     [[nodiscard]] double temperature() const { return m_temp; }
-    [[nodiscard]] Phase phase() const { return m_phase; }
     // The reading the controller would send now: whole degrees, with noise.
     [[nodiscard]] int reading();
 
@@ -83,7 +82,6 @@ public:
 
     [[nodiscard]] const std::array<std::uint8_t, 6> &profile() const { return m_profile; }
     [[nodiscard]] bool running() const { return m_running; }
-    [[nodiscard]] const OvenModel &oven() const { return m_oven; }
     // Every reading sent, in order.
     [[nodiscard]] const std::vector<int> &readingsSent() const { return m_sent; }
 
