@@ -54,7 +54,7 @@ double threadCpuSeconds()
 {
     timespec ts{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + ts.tv_nsec / 1e9;
+    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
 }
 
 long peakKb()
