@@ -11,6 +11,7 @@ packages=(
   poppler-utils
   fonts-dejavu-core fonts-arphic-ukai
   clang libclang-rt-14-dev
+  clang-format clang-tidy
 )
 
 missing=()
