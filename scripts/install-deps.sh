@@ -12,6 +12,7 @@ packages=(
   poppler-utils
   fonts-dejavu-core fonts-arphic-ukai
   clang libclang-rt-14-dev
+  clang-format clang-tidy
 )
 
 missing=()

@@ -79,7 +79,7 @@ bool configureDevice(int fd)
     cfsetispeed(&tio, B2400);
     cfsetospeed(&tio, B2400);
     tio.c_cflag |= CLOCAL | CREAD;
-    tio.c_cflag &= ~(PARENB | CSTOPB | CSIZE);
+    tio.c_cflag &= ~tcflag_t(PARENB | CSTOPB | CSIZE);
     tio.c_cflag |= CS8;
     return tcsetattr(fd, TCSANOW, &tio) == 0;
 }
