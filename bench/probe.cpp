@@ -37,10 +37,7 @@ int feedReading(std::size_t frame)
     return 20 + int(phase < 250 ? phase : 498 - phase);
 }
 
-std::uint8_t feedByte(std::size_t i)
-{
-    return frame::encode(feedReading(i / 3))[i % 3];
-}
+std::uint8_t feedByte(std::size_t i) { return frame::encode(feedReading(i / 3))[i % 3]; }
 
 Pty::Pty()
 {
@@ -102,8 +99,8 @@ XServer::XServer()
     if (pid == 0) {
         ::close(fds[0]);
         const QByteArray fd = QByteArray::number(fds[1]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.constData(), "-screen", "0", "1280x1024x24",
-               "-nolisten", "tcp", "-noreset", static_cast<char *>(nullptr));
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.constData(), "-screen", "0", "1280x1024x24", "-nolisten",
+               "tcp", "-noreset", static_cast<char *>(nullptr));
         _exit(127);
     }
     ::close(fds[1]);

@@ -93,9 +93,8 @@ public:
             m_seen = true;
             QTimer::singleShot(300, this, [this] {
                 const QRect r(m_field->mapTo(m_window, QPoint(0, 0)), m_field->size());
-                std::printf("ready %llu %d %d %d %d\n",
-                            static_cast<unsigned long long>(m_window->winId()), r.x(), r.y(),
-                            r.width(), r.height());
+                std::printf("ready %llu %d %d %d %d\n", static_cast<unsigned long long>(m_window->winId()),
+                            r.x(), r.y(), r.width(), r.height());
                 std::fflush(stdout);
                 if (m_start)
                     QTimer::singleShot(300, m_start);
@@ -178,8 +177,9 @@ int runProgramSubject(const QString &port, const QString &what)
     });
     FieldWatch watch(field, log, false);
     dumpOnRequest(log);
-    QString action = what == u"run" ? QStringLiteral("from8031")
-                     : what == u"silent" ? QStringLiteral("getcanshu") : QString();
+    QString action = what == u"run"      ? QStringLiteral("from8031")
+                     : what == u"silent" ? QStringLiteral("getcanshu")
+                                         : QString();
     Readiness ready(&program.form(), field, [&program, action] {
         // The operator's menu choice, as the menu delivers it.
         if (auto *a = program.form().findChild<QAction *>(action))

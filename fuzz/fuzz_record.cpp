@@ -22,8 +22,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    static const QString path =
-            QDir::temp().filePath(QStringLiteral("orvalen-fuzz-%1.dbf").arg(::getpid()));
+    static const QString path = QDir::temp().filePath(QStringLiteral("orvalen-fuzz-%1.dbf").arg(::getpid()));
     {
         QFile f(path);
         if (!f.open(QIODevice::WriteOnly))

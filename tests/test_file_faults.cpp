@@ -141,7 +141,7 @@ void TestFileFaults::fullDiskLeavesExistingRecordAndKeepsRun()
     }
     QCOMPARE(rig.messages.texts.size(), 1);
     QVERIFY2(rig.messages.texts[0].contains(QStringLiteral("NOT saved")), qPrintable(rig.messages.texts[0]));
-    QCOMPARE(readFile(target), before);                       // the old record survived whole
+    QCOMPARE(readFile(target), before); // the old record survived whole
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 1); // and nothing was left beside it
     // With room again, the same run saves.
     savefile_Click(rig.c);
@@ -163,7 +163,8 @@ void TestFileFaults::gigabyteLineIsRefusedWithBoundedMemory()
     openfile_Click(rig.c);
     QCOMPARE(rig.messages.texts.size(), 1);
     QVERIFY2(rig.messages.texts[0].contains(QStringLiteral("Line 1:")), qPrintable(rig.messages.texts[0]));
-    QVERIFY2(rig.messages.texts[0].contains(QStringLiteral("longer than")), qPrintable(rig.messages.texts[0]));
+    QVERIFY2(rig.messages.texts[0].contains(QStringLiteral("longer than")),
+             qPrintable(rig.messages.texts[0]));
     QVERIFY2(peakKb() - before < 10 * 1024, qPrintable(QString::number(peakKb() - before)));
 }
 
@@ -172,8 +173,9 @@ void TestFileFaults::manyLinesAfterTheCountAreNeverRead()
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("long.dbf"));
     const QByteArray sample(" 150 \r\n");
-    QVERIFY(writeFile(path, " 2024 \r\n 5 \r\n 9 \r\n 14 \r\n 3 \r\n 27 \r\n 511 \r\n1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n"
-                                + sample.repeated(2'000'000))); // 14 MB, far more than the count says
+    QVERIFY(writeFile(path,
+                      " 2024 \r\n 5 \r\n 9 \r\n 14 \r\n 3 \r\n 27 \r\n 511 \r\n1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n"
+                              + sample.repeated(2'000'000))); // 14 MB, far more than the count says
     Rig rig;
     rig.files.answers << path;
     openfile_Click(rig.c);
@@ -186,7 +188,9 @@ void TestFileFaults::negativeCountReadsNoSamples()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("neg.dbf"));
-    QVERIFY(writeFile(path, " 2024 \r\n 5 \r\n 9 \r\n 14 \r\n 3 \r\n 27 \r\n-1 \r\n1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n 99 \r\n"));
+    QVERIFY(writeFile(
+            path,
+            " 2024 \r\n 5 \r\n 9 \r\n 14 \r\n 3 \r\n 27 \r\n-1 \r\n1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n 99 \r\n"));
     Rig rig;
     rig.c.state.samples[0] = 42;
     rig.files.answers << path;
@@ -223,17 +227,19 @@ void TestFileFaults::openOfWhatIsNoFileNeverBlocks()
         target = QString::fromLocal8Bit(name);
     }
     QString message;
-    const QString outcome = inBoundedChild([&] {
-        Rig rig;
-        rig.c.state.samples[0] = 42;
-        rig.files.answers << target;
-        openfile_Click(rig.c);
-        // Refused before anything is read, with the file named.
-        return rig.messages.texts.size() == 1 && rig.messages.texts[0].contains(target)
-                && rig.messages.texts[0].contains(QStringLiteral("not a record file"))
-                && rig.form.drawing.gridLines == 0 && rig.c.state.samples[0] == LooseValue(42)
-                && rig.c.state.recordStamp[0].isEmpty();
-    }, 10);
+    const QString outcome = inBoundedChild(
+            [&] {
+                Rig rig;
+                rig.c.state.samples[0] = 42;
+                rig.files.answers << target;
+                openfile_Click(rig.c);
+                // Refused before anything is read, with the file named.
+                return rig.messages.texts.size() == 1 && rig.messages.texts[0].contains(target)
+                       && rig.messages.texts[0].contains(QStringLiteral("not a record file"))
+                       && rig.form.drawing.gridLines == 0 && rig.c.state.samples[0] == LooseValue(42)
+                       && rig.c.state.recordStamp[0].isEmpty();
+            },
+            10);
     if (master >= 0) {
         ::close(master);
         ::close(slave);

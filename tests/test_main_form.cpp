@@ -4,7 +4,6 @@
 
 #include <QAction>
 #include <QElapsedTimer>
-#include <QTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,10 +14,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopeGuard>
+#include <QSet>
 #include <QStyleOptionButton>
 #include <QStyleOptionGroupBox>
-#include <QSet>
 #include <QTest>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -44,8 +44,8 @@ int captionRoom(QWidget *w, const QFont &font)
         opt.fontMetrics = QFontMetrics(font);
         opt.text = box->title();
         opt.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
-        const QRect title = box->style()->subControlRect(QStyle::CC_GroupBox, &opt,
-                                                         QStyle::SC_GroupBoxLabel, box);
+        const QRect title = box->style()->subControlRect(QStyle::CC_GroupBox, &opt, QStyle::SC_GroupBoxLabel,
+                                                         box);
         return box->width() - title.left(); // the title must end inside the box
     }
     auto *button = qobject_cast<QAbstractButton *>(w);
@@ -132,8 +132,8 @@ void TestMainForm::widgetsWhereTheLayoutPutsThem_data()
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QRect>("twips"); // left, top, width, height
     QTest::addColumn<QString>("align");
-    auto row = [](const char *name, const char *kind, const char *parent, const char *caption,
-                  int left, int top, int width, int height, const char *align = "") {
+    auto row = [](const char *name, const char *kind, const char *parent, const char *caption, int left,
+                  int top, int width, int height, const char *align = "") {
         QTest::newRow(name) << QString::fromLatin1(kind) << QString::fromLatin1(parent)
                             << QString::fromUtf8(caption) << QRect(left, top, width, height)
                             << QString::fromLatin1(align);
@@ -208,8 +208,8 @@ void TestMainForm::widgetsWhereTheLayoutPutsThem()
     // The window's geometry in twips, to within the half pixel it is rounded to.
     const double dpi = QGuiApplication::primaryScreen()->logicalDotsPerInch();
     const QRect g = w->geometry();
-    const QList<std::pair<int, int>> measured{{g.x(), twips.x()}, {g.y(), twips.y()},
-                                              {g.width(), twips.width()}, {g.height(), twips.height()}};
+    const QList<std::pair<int, int>> measured{
+            {g.x(), twips.x()}, {g.y(), twips.y()}, {g.width(), twips.width()}, {g.height(), twips.height()}};
     for (const auto &[pixels, expected] : measured) {
         const double asTwips = pixels * 1440.0 / dpi;
         QVERIFY2(std::abs(asTwips - expected) <= 720.0 / dpi,
@@ -293,11 +293,14 @@ void TestMainForm::captionsFitTheirBoxes()
         const int ink = inkWidth(font, caption);
         const int room = captionRoom(w, font);
         QVERIFY2(ink <= room, qPrintable(QStringLiteral("%1: %2 px in %3 px at %4 pt")
-                                                 .arg(what).arg(ink).arg(room).arg(font.pointSizeF())));
+                                                 .arg(what)
+                                                 .arg(ink)
+                                                 .arg(room)
+                                                 .arg(font.pointSizeF())));
         QVERIFY2(QFontMetrics(font).tightBoundingRect(caption).height() <= w->contentsRect().height(),
                  qPrintable(what));
         // Shrunk no further than it must be.
-        const double asked = w->objectName() == u"Label15"                               ? 15.0
+        const double asked = w->objectName() == u"Label15"                                  ? 15.0
                              : w->objectName() == u"Label5" || w->objectName() == u"Label6" ? 12.0
                                                                                             : defaultPoints;
         QVERIFY2(font.pointSizeF() <= asked, qPrintable(what));
@@ -375,8 +378,8 @@ void TestMainForm::menuTree()
     }
     QCOMPARE(menus, (QStringList{"file=File(&F)", "setparameter=Set(&S)", "comm=Communicate(&C)",
                                  "run_stop=Run(&R)"}));
-    QCOMPARE(items, (QStringList{"openfile=Open(&O)", "savefile=Save(&S)", "printpaper=Print(&P)",
-                                 "invar=-", "exit=Exit(&X)", "selectport=Port Select(&P)",
+    QCOMPARE(items, (QStringList{"openfile=Open(&O)", "savefile=Save(&S)", "printpaper=Print(&P)", "invar=-",
+                                 "exit=Exit(&X)", "selectport=Port Select(&P)",
                                  "to8031=Parameter Transfer(&T)", "getcanshu=Parameter Load(&L)",
                                  "stopcomm=Stop Communicate(&T)", "from8031=Run(&R)", "stop=Stop(&S)"}));
 }

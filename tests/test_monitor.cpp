@@ -100,7 +100,7 @@ void TestMonitor::readoutsAndProfileFieldsFollowEachFrame()
     Rig rig;
     runWith(rig, {100, 101, 102, 103}, 3'900);
     QCOMPARE(rig.form.fields[6], QStringLiteral("103")); // Text7
-    QCOMPARE(rig.form.fields[7], QStringLiteral("3"));   // Text8
+    QCOMPARE(rig.form.fields[7], QStringLiteral("3")); // Text8
     // The operator's edit during a run is put back from the elements at the
     // next frame, stored as text by the change handling.
     Rig edited;
@@ -323,13 +323,13 @@ void TestMonitor::stopCommunicateCleansCurve_data()
     QTest::addColumn<QList<double>>("after");
     QTest::newRow("10 apart stays") << QList<double>{0, 0, 0, 0, 10, 20, 30, 0}
                                     << QList<double>{0, 0, 0, 0, 10, 20, 30, 0};
-    QTest::newRow("11 apart is held level") << QList<double>{5, 5, 5, 5, 16, 27, 38, 20}
-                                            << QList<double>{5, 5, 5, 5, 5, 5, 5, 20};
+    QTest::newRow("11 apart is held level")
+            << QList<double>{5, 5, 5, 5, 16, 27, 38, 20} << QList<double>{5, 5, 5, 5, 5, 5, 5, 20};
     QTest::newRow("a jump that lasts is held three times")
             << QList<double>{5, 5, 5, 5, 50, 50, 50, 50, 51, 52, 52}
             << QList<double>{5, 5, 5, 5, 5, 5, 5, 50, 51, 52, 52};
-    QTest::newRow("first four untouched") << QList<double>{0, 90, 0, 90, 90, 91, 0, 0}
-                                          << QList<double>{0, 90, 0, 90, 90, 91, 91, 0};
+    QTest::newRow("first four untouched")
+            << QList<double>{0, 90, 0, 90, 90, 91, 0, 0} << QList<double>{0, 90, 0, 90, 90, 91, 91, 0};
 }
 
 void TestMonitor::stopCommunicateCleansCurve()

@@ -117,7 +117,9 @@ void TestParameterLoad::stateWhileWaitingForThirdAnswer()
                 fieldsThen << f;
         }
         if (b >= 1 && b <= 6)
-            rig.world.after(5, [&rig, b] { rig.line.arrive({QList<int>{150, 60, 130, 90, 120, 40}[b - 1]}); });
+            rig.world.after(5, [&rig, b] {
+                rig.line.arrive({QList<int>{150, 60, 130, 90, 120, 40}[b - 1]});
+            });
     };
     rig.run([&] { getcanshu_Click(rig.c); });
     QCOMPARE(snapshot.stageTemp[1], LooseValue(150));
@@ -139,9 +141,8 @@ void TestParameterLoad::openSequenceUsesChosenPort()
     QVERIFY(!rig.form.panelVisible);
     rig.answerLoads({1, 2, 3, 4, 5, 6});
     rig.run([&] { getcanshu_Click(rig.c); });
-    QCOMPARE(rig.line.log.mid(0, 8),
-             (QStringList{"port 2", "settings 2400,N,8,1", "raw", "readLength 0", "buffer 1",
-                          "discardReceived", "discardUnsent", "open"}));
+    QCOMPARE(rig.line.log.mid(0, 8), (QStringList{"port 2", "settings 2400,N,8,1", "raw", "readLength 0",
+                                                  "buffer 1", "discardReceived", "discardUnsent", "open"}));
     QCOMPARE(rig.line.sentOnPort, (std::vector<int>(6, 2)));
 }
 

@@ -118,8 +118,10 @@ void TestPrintQueue::initTestCase()
     const QByteArray root = m_dir.path().toUtf8();
 
     // Everything is allowed to everyone, since only this test can reach it.
-    QVERIFY(writeFile(m_dir.filePath(QStringLiteral("conf/cupsd.conf")),
-                      "Listen 127.0.0.1:" + QByteArray::number(port) + "\n"
+    QVERIFY(writeFile(
+            m_dir.filePath(QStringLiteral("conf/cupsd.conf")),
+            "Listen 127.0.0.1:" + QByteArray::number(port)
+                    + "\n"
                       "ServerName 127.0.0.1\n"
                       "LogLevel info\n"
                       "Browsing No\n"
@@ -129,30 +131,47 @@ void TestPrintQueue::initTestCase()
                       "PreserveJobFiles Yes\n"
                       "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
                       "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n"));
-    QByteArray files = "ServerRoot " + root + "/conf\n"
-                       "RequestRoot " + root + "/spool\n"
-                       "TempDir " + root + "/spool\n"
-                       "StateDir " + root + "/state\n"
-                       "CacheDir " + root + "/cache\n"
-                       "ErrorLog " + root + "/log/error_log\n"
-                       "AccessLog " + root + "/log/access_log\n"
-                       "PageLog " + root + "/log/page_log\n"
-                       "Sandboxing Relaxed\n";
+    QByteArray files = "ServerRoot " + root
+                       + "/conf\n"
+                         "RequestRoot "
+                       + root
+                       + "/spool\n"
+                         "TempDir "
+                       + root
+                       + "/spool\n"
+                         "StateDir "
+                       + root
+                       + "/state\n"
+                         "CacheDir "
+                       + root
+                       + "/cache\n"
+                         "ErrorLog "
+                       + root
+                       + "/log/error_log\n"
+                         "AccessLog "
+                       + root
+                       + "/log/access_log\n"
+                         "PageLog "
+                       + root
+                       + "/log/page_log\n"
+                         "Sandboxing Relaxed\n";
     if (::geteuid() != 0) // a scheduler of one's own runs as oneself
         files += "User " + qgetenv("USER") + "\n";
     QVERIFY(writeFile(m_dir.filePath(QStringLiteral("conf/cups-files.conf")), files));
     // Raw queues: the scheduler keeps the page as it came, no filters needed.
-    QVERIFY(writeFile(m_dir.filePath(QStringLiteral("conf/printers.conf")),
-                      "<DefaultPrinter refusing>\nDeviceURI file:/dev/null\nState Idle\n"
-                      "StateMessage Out of paper, come back later\nAccepting No\nShared No\n</DefaultPrinter>\n"
-                      "<Printer accepting>\nDeviceURI file:/dev/null\nState Idle\nAccepting Yes\n"
-                      "Shared No\n</Printer>\n"
-                      "<Printer stopped>\nDeviceURI file:/dev/null\nState Stopped\n"
-                      "StateMessage Paused by the test\nAccepting Yes\nShared No\n</Printer>\n"));
+    QVERIFY(writeFile(
+            m_dir.filePath(QStringLiteral("conf/printers.conf")),
+            "<DefaultPrinter refusing>\nDeviceURI file:/dev/null\nState Idle\n"
+            "StateMessage Out of paper, come back later\nAccepting No\nShared No\n</DefaultPrinter>\n"
+            "<Printer accepting>\nDeviceURI file:/dev/null\nState Idle\nAccepting Yes\n"
+            "Shared No\n</Printer>\n"
+            "<Printer stopped>\nDeviceURI file:/dev/null\nState Stopped\n"
+            "StateMessage Paused by the test\nAccepting Yes\nShared No\n</Printer>\n"));
 
     m_cupsd.setProcessChannelMode(QProcess::MergedChannels);
-    m_cupsd.start(cupsd, {QStringLiteral("-f"), QStringLiteral("-c"), m_dir.filePath(QStringLiteral("conf/cupsd.conf")),
-                          QStringLiteral("-s"), m_dir.filePath(QStringLiteral("conf/cups-files.conf"))});
+    m_cupsd.start(cupsd, {QStringLiteral("-f"), QStringLiteral("-c"),
+                          m_dir.filePath(QStringLiteral("conf/cupsd.conf")), QStringLiteral("-s"),
+                          m_dir.filePath(QStringLiteral("conf/cups-files.conf"))});
     if (!m_cupsd.waitForStarted(5000))
         QSKIP(qPrintable(QStringLiteral("the print server did not start: %1").arg(m_cupsd.errorString())));
 
@@ -164,8 +183,8 @@ void TestPrintQueue::initTestCase()
     clock.start();
     bool up = false;
     while (!up && clock.elapsed() < 10000 && m_cupsd.state() == QProcess::Running) {
-        if (http_t *http = httpConnect2("127.0.0.1", port, nullptr, AF_INET, HTTP_ENCRYPTION_NEVER, 1,
-                                        500, nullptr)) {
+        if (http_t *http = httpConnect2("127.0.0.1", port, nullptr, AF_INET, HTTP_ENCRYPTION_NEVER, 1, 500,
+                                        nullptr)) {
             httpClose(http);
             up = jobsOn("accepting").isEmpty() && cupsLastError() <= IPP_STATUS_OK_EVENTS_COMPLETE;
         }

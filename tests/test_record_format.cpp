@@ -92,7 +92,9 @@ void TestRecordFormat::refusalKeepsWhatWasRead()
     QTEST(int(r.profile.size()), "profileLines");
     QTEST(int(r.samples.size()), "sampleLines");
     QCOMPARE(refusalMessage(QStringLiteral("r.dbf"), *r.refusal),
-             QStringLiteral("The record r.dbf cannot be read further.\nLine %1: %2").arg(line).arg(r.refusal->reason));
+             QStringLiteral("The record r.dbf cannot be read further.\nLine %1: %2")
+                     .arg(line)
+                     .arg(r.refusal->reason));
 }
 
 void TestRecordFormat::lineEnds_data()
@@ -133,7 +135,7 @@ void TestRecordFormat::linesAcrossReadBlocks()
 void TestRecordFormat::longestLineIsReadAndOneMoreRefused()
 {
     QByteArray bytes = QByteArray(RecordLineReader::kMaxLine, '7') + "\r\n"
-            + QByteArray(RecordLineReader::kMaxLine + 1, '8') + "\r\n";
+                       + QByteArray(RecordLineReader::kMaxLine + 1, '8') + "\r\n";
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     QList<RecordLineReader::Result> results;
@@ -168,7 +170,9 @@ void TestRecordFormat::everyByteComesBackUnchanged()
         high += char(b);
     }
     cases << high << "\xe2\x84" /* cut short */ << "\xed\xa0\x80" /* an encoded surrogate */
-          << "\xc2\xb0\xb0" "C" << QByteArray("\x00\xdc", 2);
+          << "\xc2\xb0\xb0"
+             "C"
+          << QByteArray("\x00\xdc", 2);
     // And a few thousand short byte strings, from a fixed seed.
     quint32 seed = 12345;
     for (int i = 0; i < 3000; ++i) {

@@ -100,11 +100,12 @@ private:
 void TestRecordTool::trapezoid()
 {
     // Up by 50 a second, three seconds at 250, down by 50 a second.
-    const Samples v = sampleValues(lines({" 100 ", " 150 ", " 200 ", " 250 ", " 250 ", " 250 ", " 200 ", " 150 ", " 100 "}));
+    const Samples v = sampleValues(
+            lines({" 100 ", " 150 ", " 200 ", " 250 ", " 250 ", " 250 ", " 200 ", " 150 ", " 100 "}));
     const Stats st = computeStats(v, *builtinWindow(QStringLiteral("sac305")), 2);
     QCOMPARE(st.peakC, std::optional<double>(250));
     QCOMPARE(st.peakS, std::optional<double>(3));
-    QCOMPARE(st.talS, std::optional<double>(3));  // 250 three times, at or above 217
+    QCOMPARE(st.talS, std::optional<double>(3)); // 250 three times, at or above 217
     QCOMPARE(st.soakS, std::optional<double>(2)); // 150 and 200 before the peak, both ends of the range
     QCOMPARE(st.maxRise, std::optional<double>(50)); // (200 - 100) / 2
     QCOMPARE(st.maxFall, std::optional<double>(50)); // (150 - 250) / 2
@@ -122,7 +123,7 @@ void TestRecordTool::gapsAndTextsAreNoValues()
     QCOMPARE(st.peakS, std::optional<double>(7));
     QCOMPARE(st.talS, std::optional<double>(0));
     QCOMPARE(st.soakS, std::optional<double>(0));
-    QCOMPARE(st.maxRise, std::optional<double>(10));  // (120 - 100) / 2, over the gap at 1
+    QCOMPARE(st.maxRise, std::optional<double>(10)); // (120 - 100) / 2, over the gap at 1
     QCOMPARE(st.maxFall, std::optional<double>(2.5)); // (125 - 130) / 2
     st = computeStats(v, w, 1); // only 6 -> 7 has both ends
     QCOMPARE(st.maxRise, std::optional<double>(15));
@@ -222,7 +223,8 @@ void TestRecordTool::exitStatusesAndRefusedRecords()
     // A refused record is told with its line, and the others are still judged.
     r = tool({"analyze", "cut.dbf", "in.dbf", "--json", "--window", "w.txt"}, dir);
     QCOMPARE(r.status, 2);
-    QVERIFY2(r.err.contains(QStringLiteral("cut.dbf cannot be read further.\nLine 3: the file ends where the day should be.")),
+    QVERIFY2(r.err.contains(QStringLiteral(
+                     "cut.dbf cannot be read further.\nLine 3: the file ends where the day should be.")),
              qPrintable(r.err));
     const QJsonArray all = QJsonDocument::fromJson(r.out).array();
     QCOMPARE(all.size(), 1);
@@ -264,18 +266,25 @@ void TestRecordTool::reportIsThePrintedPage()
     write(QStringLiteral("r.dbf"), record({" 100 ", " 150 ", " 200 "}));
     QCOMPARE(tool({"report", "r.dbf", "-o", "r.pdf"}, m_dir.path()).status, 0);
     QProcess p;
-    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), m_dir.filePath(QStringLiteral("r.pdf")), QStringLiteral("-")});
+    p.start(QStringLiteral("pdftotext"),
+            {QStringLiteral("-bbox"), m_dir.filePath(QStringLiteral("r.pdf")), QStringLiteral("-")});
     QVERIFY(p.waitForFinished(30000));
     const QString html = QString::fromUtf8(p.readAllStandardOutput());
     // Twips to points is /20; the printable area starts 18 pt in.
-    const struct { const char *text; double x, y; } expected[] = {
-        {"ORVALEN", 4000, 1200}, {"Parameter1(TEMP):", 1000, 2000}, {"Date:", 8000, 2000},
-        {"Parameter3(Time):", 1000, 4500}, {"TEMP(℃)", 500, 7600}, {"(S)", 10800, 13200},
-        {"450", 10310, 13200},
+    const struct
+    {
+        const char *text;
+        double x, y;
+    } expected[] = {
+            {"ORVALEN", 4000, 1200}, {"Parameter1(TEMP):", 1000, 2000},
+            {"Date:", 8000, 2000},   {"Parameter3(Time):", 1000, 4500},
+            {"TEMP(℃)", 500, 7600},  {"(S)", 10800, 13200},
+            {"450", 10310, 13200},
     };
     for (const auto &e : expected) {
-        const QRegularExpression re(QStringLiteral("<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\"[^>]*>%1</word>")
-                                            .arg(QRegularExpression::escape(QString::fromUtf8(e.text))));
+        const QRegularExpression re(
+                QStringLiteral("<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\"[^>]*>%1</word>")
+                        .arg(QRegularExpression::escape(QString::fromUtf8(e.text))));
         const QRegularExpressionMatch m = re.match(html);
         QVERIFY2(m.hasMatch(), e.text);
         QVERIFY2(std::abs(m.captured(1).toDouble() - (18 + e.x / 20)) < 6, e.text);
@@ -296,8 +305,8 @@ void TestRecordTool::chartHasGridAndCurveWhereOpenDrawsThem()
     auto at = [&](double xTwips, double yTwips) {
         return png.pixelColor(int(xTwips * perTwip), int(yTwips * perTwip));
     };
-    QCOMPARE(at(3000, 30), chart::kGridColour);   // top grid line
-    QCOMPARE(at(735, 2000), chart::kGridColour);  // 50 s line
+    QCOMPARE(at(3000, 30), chart::kGridColour); // top grid line
+    QCOMPARE(at(735, 2000), chart::kGridColour); // 50 s line
     QCOMPARE(at(3000, 2000), QColor(Qt::white));
     // The flat first second at 100 degrees, then the rise to 200.
     QCOMPARE(at(chart::xOf(0.5), chart::yOf(100)), chart::kCurveColour);

@@ -205,9 +205,11 @@ void TestRecords::damagedRecordsAreRefusedWithLine_data()
     QTest::addColumn<int>("line");
     QTest::addColumn<QString>("what");
     QTest::newRow("empty file") << QByteArray() << 1 << "the year";
-    QTest::newRow("ends in the profile") << QByteArray(" 2024 \r\n 5 \r\n 9 \r\n 14 \r\n 3 \r\n 27 \r\n 3 \r\n150\r\n")
-                                         << 9 << "stage 1 time";
-    QTest::newRow("count with letters") << recordText(3, {}).replace(" 3 \r\n150", "3x\r\n150") << 7 << "no number";
+    QTest::newRow("ends in the profile")
+            << QByteArray(" 2024 \r\n 5 \r\n 9 \r\n 14 \r\n 3 \r\n 27 \r\n 3 \r\n150\r\n") << 9
+            << "stage 1 time";
+    QTest::newRow("count with letters")
+            << recordText(3, {}).replace(" 3 \r\n150", "3x\r\n150") << 7 << "no number";
     QTest::newRow("empty count") << recordText(3, {}).replace(" 3 \r\n150", "\r\n150") << 7 << "no number";
     QTest::newRow("count above 511") << recordText(512, {}) << 7 << "above 511";
     QTest::newRow("count of a billion") << recordText(1000000000, {}) << 7 << "above 511";
@@ -256,8 +258,8 @@ void TestRecords::sampleThatIsNoNumberSkipsItsSegment()
     // Segments to 1 (empty) and to 3 (x40) skipped; from 3, "x40" counts as 0.
     const auto &strokes = rig.form.drawing.strokes;
     QCOMPARE(strokes.size(), std::size_t(2));
-    QCOMPARE(strokes[0][1], float(chart::yOf(0)));  // from the empty line, as 0
-    QCOMPARE(strokes[1][1], float(chart::yOf(0)));  // from "x40", as 0
+    QCOMPARE(strokes[0][1], float(chart::yOf(0))); // from the empty line, as 0
+    QCOMPARE(strokes[1][1], float(chart::yOf(0))); // from "x40", as 0
     QCOMPARE(strokes[1][3], float(chart::yOf(50)));
     QCOMPARE(rig.messages.texts.size(), 1);
     QVERIFY2(rig.messages.texts[0].contains(QStringLiteral("line 17")), qPrintable(rig.messages.texts[0]));
@@ -304,7 +306,8 @@ void TestRecords::savedBeforeAnyRunOpensAgain()
     savefile_Click(rig.c);
     QCOMPARE(rig.messages.texts, QStringList{QStringLiteral("OK")});
     // Empty stamp, the count 0, the profile as typed, no samples.
-    QCOMPARE(readFile(path("early.dbf")), QByteArray("\r\n\r\n\r\n\r\n\r\n\r\n 0 \r\n150\r\n\r\n\r\n\r\n\r\n40\r\n"));
+    QCOMPARE(readFile(path("early.dbf")),
+             QByteArray("\r\n\r\n\r\n\r\n\r\n\r\n 0 \r\n150\r\n\r\n\r\n\r\n\r\n40\r\n"));
 
     Rig other;
     other.files.answers << path("early.dbf");
@@ -325,7 +328,13 @@ void TestRecords::foreignBytesSurviveOpenAndSave()
         high += char(b);
     // "15\xb0" "0" is one line: the split ends the hex escape before the 0.
     // NOLINTNEXTLINE(bugprone-suspicious-missing-comma)
-    const QList<QByteArray> profile{"15\xb0" "0", high, "\xe2\x84\x83", "caf\xe9", "\xe2\x84", "40"};
+    const QList<QByteArray> profile{"15\xb0"
+                                    "0",
+                                    high,
+                                    "\xe2\x84\x83",
+                                    "caf\xe9",
+                                    "\xe2\x84",
+                                    "40"};
     QByteArray record = " 2024 \r\n 5 \r\n 9 \r\n 14 \r\n 3 \r\n 27 \r\n 3 \r\n";
     for (const QByteArray &line : profile)
         record += line + "\r\n";

@@ -111,11 +111,10 @@ void TestReport::gridAndLabelsWherePlaced()
     QCOMPARE(lines[17].x1, 950.f);
     QCOMPARE(lines.back().x1, 10610.f);
     QCOMPARE(lines.back().y2, 13000.f);
-    const QList<std::pair<int, int>> labels{{400, 7900}, {375, 8212}, {350, 8525}, {325, 8838},
-                                            {300, 9150}, {275, 9462}, {250, 9775}, {225, 10088},
-                                            {200, 10400}, {175, 10712}, {150, 11025}, {125, 11338},
-                                            {100, 11650}, {75, 11962}, {50, 12275}, {25, 12588},
-                                            {0, 12900}};
+    const QList<std::pair<int, int>> labels{
+            {400, 7900},  {375, 8212},  {350, 8525},  {325, 8838},  {300, 9150},  {275, 9462},
+            {250, 9775},  {225, 10088}, {200, 10400}, {175, 10712}, {150, 11025}, {125, 11338},
+            {100, 11650}, {75, 11962},  {50, 12275},  {25, 12588},  {0, 12900}};
     for (const auto &[value, y] : labels) {
         const Op *op = textAt(page, 510, float(y));
         QVERIFY2(op, qPrintable(QString::number(value)));
@@ -150,8 +149,8 @@ void TestReport::curveSkipsZerosAndStopsAt460()
     Rig rig;
     for (int k = 0; k <= 510; ++k)
         rig.c.state.samples[std::size_t(k)] = 50;
-    rig.c.state.samples[10] = 0;        // a gap of one second
-    rig.c.state.samples[20] = "abc";    // no number counts as 0
+    rig.c.state.samples[10] = 0; // a gap of one second
+    rig.c.state.samples[20] = "abc"; // no number counts as 0
     printpaper_Click(rig.c);
     const auto dots = rig.printer.page->of(Op::Point);
     // Seconds 2..460 less the two gaps.
@@ -218,16 +217,23 @@ void TestReport::pdfPlacesTextWhereLayoutSays()
                 return &w;
         return nullptr;
     };
-    const struct { const char *text; double x, y; } expected[] = {
-        {"ORVALEN", 4000, 1200}, {"Parameter1(TEMP):", 1000, 2000}, {"Date:", 8000, 2000},
-        {"Parameter3(Time):", 1000, 4500}, {"TEMP(℃)", 500, 7600}, {"(S)", 10800, 13200},
-        {"450", 10310, 13200},
+    const struct
+    {
+        const char *text;
+        double x, y;
+    } expected[] = {
+            {"ORVALEN", 4000, 1200}, {"Parameter1(TEMP):", 1000, 2000},
+            {"Date:", 8000, 2000},   {"Parameter3(Time):", 1000, 4500},
+            {"TEMP(℃)", 500, 7600},  {"(S)", 10800, 13200},
+            {"450", 10310, 13200},
     };
     for (const auto &e : expected) {
         const Word *w = find(QString::fromUtf8(e.text));
         QVERIFY2(w, e.text);
-        QVERIFY2(std::abs(w->xMin - (18 + e.x / 20)) < 6, qPrintable(QStringLiteral("%1 x %2").arg(e.text).arg(w->xMin)));
-        QVERIFY2(std::abs(w->yMin - (18 + e.y / 20)) < 6, qPrintable(QStringLiteral("%1 y %2").arg(e.text).arg(w->yMin)));
+        QVERIFY2(std::abs(w->xMin - (18 + e.x / 20)) < 6,
+                 qPrintable(QStringLiteral("%1 x %2").arg(e.text).arg(w->xMin)));
+        QVERIFY2(std::abs(w->yMin - (18 + e.y / 20)) < 6,
+                 qPrintable(QStringLiteral("%1 y %2").arg(e.text).arg(w->yMin)));
     }
 }
 

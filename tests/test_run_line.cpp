@@ -13,11 +13,11 @@
 #include "run/run_stop.h"
 
 #include <QDir>
-#include <optional>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+#include <optional>
 
 namespace {
 
@@ -60,8 +60,8 @@ int countOf(const std::vector<int> &bytes, int b) { return int(std::count(bytes.
 std::array<LooseValue, 6> stampAt(qint64 ms)
 {
     const QDateTime t = QDateTime(QDate(2024, 5, 9), QTime(14, 3, 27)).addMSecs(ms);
-    return {t.date().year(), t.date().month(), t.date().day(), t.time().hour(), t.time().minute(),
-            t.time().second()};
+    return {t.date().year(), t.date().month(),  t.date().day(),
+            t.time().hour(), t.time().minute(), t.time().second()};
 }
 
 } // namespace
@@ -133,7 +133,8 @@ void TestRunLine::cablePutBackWhileNoticeStaysOpen()
 void TestRunLine::cablePulledTwentyTimesInOneRun()
 {
     Rig rig;
-    Oven oven(rig, [](int k) { return 100 + k / 10; }, 70);
+    Oven oven(
+            rig, [](int k) { return 100 + k / 10; }, 70);
     oven.script = [&rig, &oven] {
         for (int i = 0; i < 20; ++i) {
             rig.world.at(oven.second(3 * i + 2) + 700, [&rig] { rig.line.unplug(); });
@@ -277,7 +278,8 @@ void TestRunLine::junkAtRunStartCostsAFewFrames()
     QFETCH(int, junkBytes);
     QFETCH(quint32, seed);
     Rig rig;
-    Oven oven(rig, [](int k) { return 25 + 2 * k; }, 40);
+    Oven oven(
+            rig, [](int k) { return 25 + 2 * k; }, 40);
     oven.script = [&rig, &oven, junkBytes, seed] {
         QRandomGenerator random(seed);
         QByteArray junk;
@@ -341,7 +343,8 @@ void TestRunLine::lateFirstReadingFarFromLastRun()
 void TestRunLine::brokenThermocoupleToldOnce()
 {
     Rig rig;
-    Oven oven(rig, [](int k) { return (k >= 5 && k < 15) || k >= 20 ? 999 : 30; }, 30);
+    Oven oven(
+            rig, [](int k) { return (k >= 5 && k < 15) || k >= 20 ? 999 : 30; }, 30);
     rig.world.at(30'300, [&rig] { stopcomm_Click(rig.c); });
     int boxesWhileOpen = 0;
     rig.messages.whileOpen = [&](const QString &) { ++boxesWhileOpen; };
@@ -383,8 +386,8 @@ void TestRunLine::faultOutsideRunIsToldAndNothingEnds()
 void TestRunLine::loadWithPortThatCannotOpenChangesNothing()
 {
     Rig rig;
-    const QStringList typed{QStringLiteral("140"), QStringLiteral("50"), QStringLiteral("210"),
-                            QStringLiteral("80"), QStringLiteral("235"), QStringLiteral("30")};
+    const QStringList typed{QStringLiteral("140"), QStringLiteral("50"),  QStringLiteral("210"),
+                            QStringLiteral("80"),  QStringLiteral("235"), QStringLiteral("30")};
     for (int n = 1; n <= 6; ++n)
         rig.form.type(n, typed[n - 1]);
     const SharedState before = rig.c.state;

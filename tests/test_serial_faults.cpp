@@ -85,7 +85,8 @@ void TestSerialFaults::portThatMayNotBeOpened()
     QVERIFY(p.waitForFinished(10000));
     const QString out = QString::fromLocal8Bit(p.readAll());
     QCOMPARE(p.exitCode(), 0);
-    QVERIFY2(out.contains(QStringLiteral("message: Cannot open the serial port %1").arg(peer.path())), qPrintable(out));
+    QVERIFY2(out.contains(QStringLiteral("message: Cannot open the serial port %1").arg(peer.path())),
+             qPrintable(out));
     QVERIFY2(out.contains(QStringLiteral("ermission")), qPrintable(out));
     QVERIFY2(out.contains(QStringLiteral("returned")), qPrintable(out));
 }

@@ -14,8 +14,8 @@
 #include "ui/qt_platform.h"
 
 #include <QElapsedTimer>
-#include <QTimer>
 #include <QTest>
+#include <QTimer>
 
 class TestSerialPty : public QObject
 {
@@ -170,8 +170,8 @@ void TestSerialPty::heartbeatOnlyWhereWanted()
         }
         return n;
     };
-    QCOMPARE(passes(false), 1);        // asleep until the one event
-    QVERIFY(passes(true) >= 3);        // and once at each turn of the second
+    QCOMPARE(passes(false), 1); // asleep until the one event
+    QVERIFY(passes(true) >= 3); // and once at each turn of the second
 }
 
 void TestSerialPty::closedPortCountsZero()

@@ -61,9 +61,8 @@ void TestSimulator::wholeSessionAgainstSimulatedOven()
     const QString simLog = dir.filePath(QStringLiteral("sim.log"));
     QProcess demo;
     demo.setProcessChannelMode(QProcess::MergedChannels);
-    demo.start(QStringLiteral(ORVALEN_DEMO),
-               {"--tour", out, "--seconds", "16", "--time-factor", "30", "--profile",
-                "60,10,110,10,130,10", "--sim-log", simLog});
+    demo.start(QStringLiteral(ORVALEN_DEMO), {"--tour", out, "--seconds", "16", "--time-factor", "30",
+                                              "--profile", "60,10,110,10,130,10", "--sim-log", simLog});
     QVERIFY(demo.waitForFinished(90'000));
     const QString said = QString::fromLocal8Bit(demo.readAll());
     QCOMPARE(demo.exitCode(), 0);

@@ -132,8 +132,7 @@ void TestTransfer::anotherByteAfterOkStartsAgain()
         rig.line.arrive({1});
     });
     rig.run([&rig] { to8031_Click(rig.c); });
-    QCOMPARE(rig.line.sent,
-             (std::vector<int>{100, 150, 60, 130, 90, 120, 40, 150, 60, 130, 90, 120, 40}));
+    QCOMPARE(rig.line.sent, (std::vector<int>{100, 150, 60, 130, 90, 120, 40, 150, 60, 130, 90, 120, 40}));
     QCOMPARE(rig.messages.texts, (QStringList{"ok!", "ok!"}));
 }
 
@@ -142,9 +141,12 @@ void TestTransfer::outOfRangeFieldIsRefusedBeforeAnythingIsSent_data()
     QTest::addColumn<int>("field");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("range");
-    QTest::newRow("stage 2 temperature 99") << 3 << "99" << "100 to 355";
-    QTest::newRow("stage 1 time 300") << 2 << "300" << "0 to 255";
-    QTest::newRow("stage 3 temperature 356") << 5 << "356" << "100 to 355";
+    QTest::newRow("stage 2 temperature 99") << 3 << "99"
+                                            << "100 to 355";
+    QTest::newRow("stage 1 time 300") << 2 << "300"
+                                      << "0 to 255";
+    QTest::newRow("stage 3 temperature 356") << 5 << "356"
+                                             << "100 to 355";
 }
 
 void TestTransfer::outOfRangeFieldIsRefusedBeforeAnythingIsSent()

@@ -43,8 +43,7 @@ int main(int argc, char *argv[])
         if (argc > 3 && QString::fromLocal8Bit(argv[3]) == u"panel")
             program.form().setPortPanelVisible(true);
         QTimer::singleShot(800, [&] {
-            const QPixmap shot = program.form().screen()->grabWindow(0).copy(
-                    program.form().frameGeometry());
+            const QPixmap shot = program.form().screen()->grabWindow(0).copy(program.form().frameGeometry());
             say(shot.save(file) ? "saved" : "not saved");
             app.quit();
         });

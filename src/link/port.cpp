@@ -51,9 +51,9 @@ bool ensurePortOpen(Context &c)
     QString error;
     if (tryPortOpen(c, error))
         return true;
-    c.services.messages.show(QStringLiteral("Cannot open the serial port %1: %2")
-                                     .arg(c.services.line.portName(), error),
-                             MessageService::Kind::Error);
+    c.services.messages.show(
+            QStringLiteral("Cannot open the serial port %1: %2").arg(c.services.line.portName(), error),
+            MessageService::Kind::Error);
     return false;
 }
 

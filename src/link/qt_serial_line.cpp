@@ -97,7 +97,7 @@ void QtSerialLine::discardReceived()
         return;
     }
     m_port.clear(QSerialPort::Input); // the system's queue and Qt's buffer
-    (void)m_port.readAll();           // rearms reading if the full buffer had paused it
+    (void)m_port.readAll(); // rearms reading if the full buffer had paused it
 }
 
 void QtSerialLine::discardUnsent()
@@ -132,9 +132,7 @@ Status QtSerialLine::open()
             error = QStringLiteral("it is in use by another program, or this user may not open it (%1)")
                             .arg(m_port.errorString());
             break;
-        default:
-            error = m_port.errorString();
-            break;
+        default: error = m_port.errorString(); break;
         }
         m_discardReceivedOnOpen = m_discardUnsentOnOpen = false;
         return Status::failure(error);
@@ -193,10 +191,8 @@ void QtSerialLine::onError(QSerialPort::SerialPortError error)
     case QSerialPort::ReadError:
     case QSerialPort::WriteError:
     case QSerialPort::ResourceError:
-    case QSerialPort::UnknownError:
-        break;
-    default:
-        return;
+    case QSerialPort::UnknownError: break;
+    default: return;
     }
     if (m_faulted || !m_port.isOpen())
         return; // the first error of a failing port is the one to tell

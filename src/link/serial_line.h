@@ -18,7 +18,7 @@ public:
     // "2400,N,8,1"; a string that is not understood makes the next open fail.
     virtual void setSettings(const QString &settings) = 0;
     virtual void setRawInput() = 0;
-    virtual void setReadLength(int length) = 0;            // 0: all waiting
+    virtual void setReadLength(int length) = 0; // 0: all waiting
     virtual void setReceiveBufferSize(int bytes) = 0;
     virtual void discardReceived() = 0;
     virtual void discardUnsent() = 0;

@@ -12,9 +12,13 @@ bool isOffsetSlot(int step) { return step == 3 || step == 5; }
 
 const char *slotName(int step)
 {
-    static const char *const names[] = {"", "Parameter1 Temperature (stage 1)", "Parameter1 Time(S) (stage 1)",
-                                        "Parameter2 Temperature (stage 2)", "Parameter2 Time(S) (stage 2)",
-                                        "Parameter3 Temperature (stage 3)", "Parameter3 Time(S) (stage 3)"};
+    static const char *const names[] = {"",
+                                        "Parameter1 Temperature (stage 1)",
+                                        "Parameter1 Time(S) (stage 1)",
+                                        "Parameter2 Temperature (stage 2)",
+                                        "Parameter2 Time(S) (stage 2)",
+                                        "Parameter3 Temperature (stage 3)",
+                                        "Parameter3 Time(S) (stage 3)"};
     return names[step];
 }
 

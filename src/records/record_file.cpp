@@ -109,8 +109,8 @@ void openfile_Click(Context &c)
     }
     file.close();
     chart::drawGrid(form.chart(), s.loopIndex);
-    const std::optional<int> bad =
-            chart::drawRecordedCurve(form.chart(), s, s.fileSampleCount.leadingNumber());
+    const std::optional<int> bad = chart::drawRecordedCurve(form.chart(), s,
+                                                            s.fileSampleCount.leadingNumber());
     if (bad) {
         c.services.messages.show(sampleNotDrawnMessage(fileName, *bad, s.samples[std::size_t(*bad)].text()),
                                  MessageService::Kind::Warning);

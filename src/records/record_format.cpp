@@ -5,9 +5,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QIODevice>
-#include <qplatformdefs.h>
 #include <QStringDecoder>
 #include <QStringEncoder>
+#include <qplatformdefs.h>
 
 namespace {
 
@@ -200,8 +200,7 @@ QByteArray recordBytes(const SharedState &s, QString &error)
     const double n = s.runTicks.leadingNumber();
     for (double k = 0; k <= n - 1; k += 1) {
         if (!SharedState::isSampleIndex(k)) {
-            error = QStringLiteral("the run has more seconds (%1) than can be recorded")
-                            .arg(plainNumber(n));
+            error = QStringLiteral("the run has more seconds (%1) than can be recorded").arg(plainNumber(n));
             return {};
         }
         appendLine(out, s.samples[std::size_t(k)]);
@@ -217,8 +216,7 @@ RecordContent readRecord(QIODevice &device)
     // for the refusal and is only asked then.
     auto readLine = [&](QString &line, const auto &what) {
         switch (reader.next(line)) {
-        case RecordLineReader::Result::Line:
-            return true;
+        case RecordLineReader::Result::Line: return true;
         case RecordLineReader::Result::End:
             r.refusal = RecordRefusal{reader.lineNumber() + 1,
                                       QStringLiteral("the file ends where %1 should be.").arg(what())};
@@ -229,15 +227,14 @@ RecordContent readRecord(QIODevice &device)
                     QStringLiteral("the line is longer than %1 characters; no record has such lines.")
                             .arg(RecordLineReader::kMaxLine)};
             return false;
-        case RecordLineReader::Result::Error:
-            break;
+        case RecordLineReader::Result::Error: break;
         }
         r.refusal = RecordRefusal{reader.lineNumber() + 1,
                                   QStringLiteral("reading failed: %1").arg(device.errorString())};
         return false;
     };
 
-    static const char *const stampNames[] = {"the year", "the month", "the day",
+    static const char *const stampNames[] = {"the year", "the month",  "the day",
                                              "the hour", "the minute", "the second"};
     QString line;
     for (const char *name : stampNames) {

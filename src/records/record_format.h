@@ -48,7 +48,7 @@ private:
 
     QIODevice &m_device;
     QByteArray m_buffer; // read ahead in blocks, never more than one block
-    QByteArray m_raw;    // the line being read
+    QByteArray m_raw; // the line being read
     qsizetype m_pos = 0;
     bool m_failed = false;
     int m_lineNumber = 0;
@@ -66,11 +66,11 @@ struct RecordRefusal
 // read. A refused record keeps the lines read before the refusal.
 struct RecordContent
 {
-    QStringList stamp;            // lines 1-6: year, month, day, hour, minute, second
+    QStringList stamp; // lines 1-6: year, month, day, hour, minute, second
     std::optional<QString> count; // line 7
-    QStringList profile;          // lines 8-13: temperature and time of stages 1, 2, 3
+    QStringList profile; // lines 8-13: temperature and time of stages 1, 2, 3
     std::optional<double> countValue; // line 7 as a number, once accepted
-    QStringList samples;          // lines 14 on: samples 0, 1, ...
+    QStringList samples; // lines 14 on: samples 0, 1, ...
     std::optional<RecordRefusal> refusal;
 
     [[nodiscard]] bool complete() const { return !refusal; }

@@ -84,8 +84,7 @@ void watchOutage(Context &c)
     resetFrames(c, false);
     c.services.messages.notify(
             MessageService::Topic::Line,
-            QStringLiteral("The connection to the oven is back (%1); the run goes on.")
-                    .arg(line.portName()),
+            QStringLiteral("The connection to the oven is back (%1); the run goes on.").arg(line.portName()),
             MessageService::Kind::Information);
 }
 
@@ -97,8 +96,7 @@ void acceptReading(Context &c)
     SharedState &s = c.state;
     FrameBook &f = c.frames;
     const double received = s.curTemp;
-    if (s.runTicks.leadingNumber() > 2 && std::fabs(s.prevTemp - s.curTemp) > 10
-        && f.replacedInRow < 3) {
+    if (s.runTicks.leadingNumber() > 2 && std::fabs(s.prevTemp - s.curTemp) > 10 && f.replacedInRow < 3) {
         s.curTemp = s.prevTemp;
         ++f.replacedInRow;
     } else {
@@ -193,8 +191,8 @@ struct Readouts
         // Compares the local date and time as held: no time-zone arithmetic.
         const QDate d = now.date();
         const QTime t = now.time();
-        if (d == day && second.isValid() && t.hour() == second.hour()
-            && t.minute() == second.minute() && t.second() == second.second())
+        if (d == day && second.isValid() && t.hour() == second.hour() && t.minute() == second.minute()
+            && t.second() == second.second())
             return;
         day = d;
         second = t;
@@ -217,12 +215,8 @@ void monitorByte(Context &c, int b)
     f.recent[std::size_t(f.recentCount++)] = b;
     s.frameByte = std::int16_t(s.frameByte + 1);
     switch (s.frameByte) {
-    case 1:
-        s.curTemp = 256.0 * b;
-        break;
-    case 2:
-        s.curTemp = s.curTemp + b;
-        break;
+    case 1: s.curTemp = 256.0 * b; break;
+    case 2: s.curTemp = s.curTemp + b; break;
     default:
         if (takeFrame(f)) {
             f.synced = true;

@@ -67,8 +67,9 @@ void stop_Click(Context &c)
     if (!tryPortOpen(c, openError)) {
         // Nothing can go out; the run ends on the host's side all the same.
         stopcomm_Click(c);
-        tellNotStopped(c, 0, QStringLiteral("the serial port %1 cannot be opened: %2")
-                                     .arg(c.services.line.portName(), openError));
+        tellNotStopped(c, 0,
+                       QStringLiteral("the serial port %1 cannot be opened: %2")
+                               .arg(c.services.line.portName(), openError));
         return;
     }
     const unsigned long long opened = c.lineOpens;

@@ -22,8 +22,7 @@ void drawGrid(ChartSurface &surface, LooseValue &loopIndex)
     loopIndex = x;
 }
 
-void drawSegment(ChartSurface &surface, double t, double fromDegrees, double toDegrees,
-                 double yShift)
+void drawSegment(ChartSurface &surface, double t, double fromDegrees, double toDegrees, double yShift)
 {
     surface.drawLine(float(xOf(t - 1)), float(yOf(fromDegrees) + yShift), float(xOf(t)),
                      float(yOf(toDegrees) + yShift), kCurveColour);

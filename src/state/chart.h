@@ -37,8 +37,7 @@ inline const QColor kCurveColour{255, 0, 0};
 void drawGrid(ChartSurface &surface, LooseValue &loopIndex);
 
 // The segment from second t-1 at T1 to second t at T2, in the curve colour.
-void drawSegment(ChartSurface &surface, double t, double fromDegrees, double toDegrees,
-                 double yShift = 0);
+void drawSegment(ChartSurface &surface, double t, double fromDegrees, double toDegrees, double yShift = 0);
 
 // Draws samples 0..n-1 of the state as a curve. Returns the first index whose
 // sample is a text that spells no number (its segment is skipped), if any.

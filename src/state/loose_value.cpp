@@ -86,8 +86,8 @@ double leadingNumber(QStringView text)
         if (c == u' ' || c == u'\t' || c == u'\n')
             continue;
         const char16_t u = c.unicode();
-        const bool partOfNumber = (u >= u'0' && u <= u'9') || u == u'.' || u == u'+' || u == u'-'
-                || u == u'e' || u == u'E';
+        const bool partOfNumber = (u >= u'0' && u <= u'9') || u == u'.' || u == u'+' || u == u'-' || u == u'e'
+                                  || u == u'E';
         if (!partOfNumber)
             break;
         compact.push_back(char(u));
@@ -134,7 +134,7 @@ QString plainNumber(double value)
     char buf[400];
     const double magnitude = std::fabs(value);
     const auto format = (magnitude >= 1e15 || magnitude < 1e-5) ? std::chars_format::scientific
-                                                                  : std::chars_format::fixed;
+                                                                : std::chars_format::fixed;
     auto [ptr, ec] = std::to_chars(buf, buf + sizeof buf, value, format);
     if (ec != std::errc())
         return QString::number(value, 'g', 17);

@@ -17,8 +17,7 @@
 // cannot drop it unread ([[nodiscard]]) and success cannot be mistaken for a
 // failure without a reason. An answer that is no failure (a dialog cancelled)
 // stays a plain value.
-template <typename T>
-class [[nodiscard]] Outcome
+template<typename T> class [[nodiscard]] Outcome
 {
 public:
     Outcome(T value) : m_value(std::move(value)) {} // implicit: `return value;`
@@ -41,8 +40,7 @@ private:
 
 // The value of an operation that has none.
 struct Done
-{
-};
+{};
 using Status = Outcome<Done>;
 
 // Processes pending window events once: sleeps until at least one event (a

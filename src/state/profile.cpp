@@ -4,10 +4,7 @@
 
 namespace {
 
-void store(Context &c, Form::Field field, LooseValue &element)
-{
-    element = c.services.form.text(field);
-}
+void store(Context &c, Form::Field field, LooseValue &element) { element = c.services.form.text(field); }
 
 } // namespace
 

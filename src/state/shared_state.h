@@ -13,17 +13,17 @@
 struct SharedState
 {
     static constexpr int kSampleCount = 511; // indices 0..510
-    static constexpr int kStageCount = 5;    // indices 0..4, 1..3 used
+    static constexpr int kStageCount = 5; // indices 0..4, 1..3 used
 
-    LooseValue runFlag;        // 0 or 1; set to 0 by start-up
-    LooseValue loopIndex;      // the counter several commands share
+    LooseValue runFlag; // 0 or 1; set to 0 by start-up
+    LooseValue loopIndex; // the counter several commands share
     std::int16_t frameByte = 0;
     std::array<std::uint8_t, 1> txBuffer{0};
     QByteArray rxBuffer;
     double prevTemp = 0;
     std::int16_t lastDrawnTemp = 0;
     double curTemp = 0;
-    LooseValue runTicks;       // the run clock, 0..501
+    LooseValue runTicks; // the run clock, 0..501
     std::array<LooseValue, 6> recordStamp;
     std::array<LooseValue, kSampleCount> samples;
     LooseValue fileSampleCount;

@@ -27,8 +27,8 @@ Queue queueOf(const QByteArray &name)
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
     static const char *const wanted[] = {"printer-is-accepting-jobs", "printer-state",
                                          "printer-state-message", "printer-state-reasons"};
-    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
-                  int(std::size(wanted)), nullptr, wanted);
+    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", int(std::size(wanted)),
+                  nullptr, wanted);
     std::unique_ptr<ipp_t, void (*)(ipp_t *)> answer(cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/"),
                                                      ippDelete);
     if (!answer || cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE)
@@ -84,9 +84,9 @@ QString cupsJobProblem(const QString &printer, const QString &title)
                            queue.message);
     if (state != 0) {
         if (queue.stopped && state == IPP_JSTATE_PENDING)
-            return withMessage(QStringLiteral("the printer %1 is stopped; the page waits in its queue")
-                                       .arg(printer),
-                               queue.message);
+            return withMessage(
+                    QStringLiteral("the printer %1 is stopped; the page waits in its queue").arg(printer),
+                    queue.message);
         return {};
     }
     // No job: the queue refused it, or it is gone already.

@@ -20,8 +20,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <vector>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -90,8 +90,9 @@ int captionRoom(const QWidget *w, const QFont &font)
         opt.fontMetrics = QFontMetrics(font);
         opt.text = button->text();
         const bool option = qobject_cast<const QRadioButton *>(w) != nullptr;
-        return style->subElementRect(option ? QStyle::SE_RadioButtonContents : QStyle::SE_PushButtonContents,
-                                     &opt, button)
+        return style
+                ->subElementRect(option ? QStyle::SE_RadioButtonContents : QStyle::SE_PushButtonContents,
+                                 &opt, button)
                 .width();
     }
     return w->width();
@@ -208,8 +209,7 @@ QFont chartTitleFont()
     return font;
 }
 
-ChartView::ChartView(QWidget *parent, int widthTwips, int heightTwips, double dpi,
-                     qreal devicePixelRatio)
+ChartView::ChartView(QWidget *parent, int widthTwips, int heightTwips, double dpi, qreal devicePixelRatio)
     : QWidget(parent), m_chart(widthTwips, heightTwips, dpi, devicePixelRatio)
 {
     setAttribute(Qt::WA_StaticContents);
@@ -276,8 +276,7 @@ MainForm::MainForm(QWidget *parent) : QMainWindow(parent), m_dpi(screenDpi())
             label->setFont(chartTitleFont());
     }
 
-    m_picture = new ChartView(client, layout::kPicture.width, layout::kPicture.height, m_dpi,
-                              screenRatio());
+    m_picture = new ChartView(client, layout::kPicture.width, layout::kPicture.height, m_dpi, screenRatio());
     place(m_picture, layout::kPicture);
 
     std::map<QString, QGroupBox *> groups;
@@ -395,8 +394,8 @@ void MainForm::buildMenus()
             const layout::MenuItem &item = m.items[i];
             const QString name = QString::fromLatin1(item.name);
             QAction *action = QLatin1StringView(item.caption) == QLatin1StringView("-")
-                    ? menu->addSeparator()
-                    : menu->addAction(QString::fromUtf8(item.caption));
+                                      ? menu->addSeparator()
+                                      : menu->addAction(QString::fromUtf8(item.caption));
             action->setObjectName(name);
             if (!action->isSeparator())
                 connect(action, &QAction::triggered, this, [this, name] { route(name); });
@@ -413,12 +412,18 @@ struct Route
     std::function<void()> MainForm::Commands::*command;
 };
 const Route kRoutes[] = {
-    {"openfile", &MainForm::Commands::openfile},     {"savefile", &MainForm::Commands::savefile},
-    {"printpaper", &MainForm::Commands::printpaper}, {"exit", &MainForm::Commands::exit},
-    {"selectport", &MainForm::Commands::selectport}, {"to8031", &MainForm::Commands::to8031},
-    {"getcanshu", &MainForm::Commands::getcanshu},   {"stopcomm", &MainForm::Commands::stopcomm},
-    {"from8031", &MainForm::Commands::from8031},     {"stop", &MainForm::Commands::stop},
-    {"yes", &MainForm::Commands::yes},               {"cancel", &MainForm::Commands::cancel},
+        {"openfile", &MainForm::Commands::openfile},
+        {"savefile", &MainForm::Commands::savefile},
+        {"printpaper", &MainForm::Commands::printpaper},
+        {"exit", &MainForm::Commands::exit},
+        {"selectport", &MainForm::Commands::selectport},
+        {"to8031", &MainForm::Commands::to8031},
+        {"getcanshu", &MainForm::Commands::getcanshu},
+        {"stopcomm", &MainForm::Commands::stopcomm},
+        {"from8031", &MainForm::Commands::from8031},
+        {"stop", &MainForm::Commands::stop},
+        {"yes", &MainForm::Commands::yes},
+        {"cancel", &MainForm::Commands::cancel},
 };
 
 const Route *routeOf(const QString &name)

@@ -26,10 +26,7 @@ void QtEventPump::pumpEvents()
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
-void QtEventPump::pumpPending()
-{
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-}
+void QtEventPump::pumpPending() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
 QtTimer::QtTimer(std::function<void()> onTick) : m_onTick(std::move(onTick))
 {

@@ -63,8 +63,7 @@ void FakeWorld::pumpEvents()
     }
 }
 
-FakeTimer::FakeTimer(FakeWorld &world, std::function<void()> tick)
-    : onTick(std::move(tick)), m_world(world)
+FakeTimer::FakeTimer(FakeWorld &world, std::function<void()> tick) : onTick(std::move(tick)), m_world(world)
 {
     world.addTimer(this);
 }
@@ -123,10 +122,7 @@ void FakeLine::close()
     m_buffer.clear();
 }
 
-QByteArray FakeLine::readAll()
-{
-    return std::exchange(m_buffer, QByteArray());
-}
+QByteArray FakeLine::readAll() { return std::exchange(m_buffer, QByteArray()); }
 
 void FakeLine::fail(const QString &cause) { m_fault = cause; }
 

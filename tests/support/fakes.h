@@ -17,12 +17,10 @@
 // Thrown by the scripted pump when nothing more can happen: the program would
 // sleep for good. Ends a scenario.
 struct ScriptEnded
-{
-};
+{};
 // Thrown by the fake terminator: the program ended.
 struct ProgramEnded
-{
-};
+{};
 
 class FakeLine;
 
@@ -42,7 +40,7 @@ public:
 
     long long pumps = 0;
     qint64 endMs = -1; // where set, the scenario ends when time would pass it
-    int depth = 0;    // pump calls on the stack now
+    int depth = 0; // pump calls on the stack now
     int maxDepth = 0; // the most there ever were
     long long maxPumps = 50'000'000; // a scenario that loops beyond this is a bug
     FakeLine *line = nullptr;
@@ -119,13 +117,13 @@ public:
     bool deliverFault();
 
     int port() const { return m_port; }
-    std::vector<int> sent;                  // every byte written, in order
-    std::vector<qint64> sentAt;             // virtual time of each
-    std::vector<int> sentOnPort;            // the port each went out on
-    QStringList log;                        // the port operations, in order
-    QString openError;                      // set: open fails with it
-    int failWritesAfter = -1;               // set: writes fail after this many more
-    std::function<void(int)> onSent;        // the controller's side
+    std::vector<int> sent; // every byte written, in order
+    std::vector<qint64> sentAt; // virtual time of each
+    std::vector<int> sentOnPort; // the port each went out on
+    QStringList log; // the port operations, in order
+    QString openError; // set: open fails with it
+    int failWritesAfter = -1; // set: writes fail after this many more
+    std::function<void(int)> onSent; // the controller's side
     FakeWorld *world = nullptr;
     int opens = 0;
 
@@ -167,7 +165,11 @@ public:
 class FakeTerminator : public Terminator
 {
 public:
-    [[noreturn]] void terminate() override { ++calls; throw ProgramEnded{}; }
+    [[noreturn]] void terminate() override
+    {
+        ++calls;
+        throw ProgramEnded{};
+    }
     int calls = 0;
 };
 
@@ -185,7 +187,10 @@ public:
     void setFontSize(double points) override { ops.push_back({Op::Font, 0, 0, 0, 0, points, {}}); }
     void text(float x, float y, const QString &t) override { ops.push_back({Op::Text, x, y, 0, 0, 0, t}); }
     void setLineWidth(int px) override { ops.push_back({Op::Width, 0, 0, 0, 0, double(px), {}}); }
-    void line(float x1, float y1, float x2, float y2) override { ops.push_back({Op::Line, x1, y1, x2, y2, 0, {}}); }
+    void line(float x1, float y1, float x2, float y2) override
+    {
+        ops.push_back({Op::Line, x1, y1, x2, y2, 0, {}});
+    }
     void point(float x, float y) override { ops.push_back({Op::Point, x, y, 0, 0, 0, {}}); }
     std::vector<Op> ops;
     [[nodiscard]] std::vector<Op> of(Op::Kind kind) const;
@@ -197,7 +202,7 @@ public:
     Outcome<PrintSurface *> beginDocument() override;
     Status endDocument() override;
     QString beginError; // set: no printer
-    QString endError;   // set: the printer fails at the end
+    QString endError; // set: the printer fails at the end
     int documents = 0;
     std::unique_ptr<RecordingPage> page;
 };
@@ -207,7 +212,11 @@ class CountingChart : public ChartSurface
 {
 public:
     CountingChart() : image(7440, 4476) {}
-    void clear() override { image.clear(); ++clears; }
+    void clear() override
+    {
+        image.clear();
+        ++clears;
+    }
     void drawLine(float x1, float y1, float x2, float y2, QColor colour) override
     {
         image.drawLine(x1, y1, x2, y2, colour);

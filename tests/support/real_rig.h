@@ -77,4 +77,3 @@ struct PtyRig
     FakeTerminator terminator;
     Context c;
 };
-

@@ -163,7 +163,8 @@ std::optional<Window> loadWindow(const QString &spec)
         return w;
     const QFileInfo info(spec);
     if (!info.exists()) {
-        say(QStringLiteral("orvalen-record: unknown window \"%1\": not a built-in window (%2) and no such file.")
+        say(QStringLiteral(
+                    "orvalen-record: unknown window \"%1\": not a built-in window (%2) and no such file.")
                     .arg(spec, builtinWindowNames().join(QStringLiteral(", "))));
         return std::nullopt;
     }
@@ -175,13 +176,17 @@ std::optional<Window> loadWindow(const QString &spec)
     WindowError error;
     std::optional<Window> w = parseWindow(QString::fromUtf8(f.readAll()), spec, error);
     if (!w)
-        say(QStringLiteral("orvalen-record: the window %1, line %2: %3.").arg(spec).arg(error.line).arg(error.reason));
+        say(QStringLiteral("orvalen-record: the window %1, line %2: %3.")
+                    .arg(spec)
+                    .arg(error.line)
+                    .arg(error.reason));
     return w;
 }
 
 int analyze(const QStringList &rest)
 {
-    const Args a(rest, {QStringLiteral("--window"), QStringLiteral("--slope-window")}, {QStringLiteral("--json")});
+    const Args a(rest, {QStringLiteral("--window"), QStringLiteral("--slope-window")},
+                 {QStringLiteral("--json")});
     if (!a.problem.isEmpty())
         return usage(a.problem);
     if (a.files.isEmpty())
@@ -190,7 +195,8 @@ int analyze(const QStringList &rest)
     const int slope = a.values.value(QStringLiteral("--slope-window"), QStringLiteral("5")).toInt(&ok);
     if (!ok || slope < 1)
         return usage(QStringLiteral("--slope-window takes a whole number of seconds, 1 or more"));
-    const std::optional<Window> window = loadWindow(a.values.value(QStringLiteral("--window"), QStringLiteral("sac305")));
+    const std::optional<Window> window = loadWindow(
+            a.values.value(QStringLiteral("--window"), QStringLiteral("sac305")));
     if (!window)
         return 2;
     const bool asJson = a.flags.contains(QStringLiteral("--json"));
@@ -212,8 +218,8 @@ int analyze(const QStringList &rest)
             QByteArray byStat;
             for (Stat limited : kStats)
                 if (window->limit(limited))
-                    byStat += QByteArray(byStat.isEmpty() ? "" : ", ") + '"' + statName(limited) + "\": "
-                            + jsonNumber(j.pwiByStat[std::size_t(limited)]);
+                    byStat += QByteArray(byStat.isEmpty() ? "" : ", ") + '"' + statName(limited)
+                              + "\": " + jsonNumber(j.pwiByStat[std::size_t(limited)]);
             QByteArray o = written == 0 ? "[\n" : ",\n";
             o += "  {\"file\": " + jsonString(path) + ",\n";
             o += "   \"count\": " + jsonNumber(record.countValue) + ",\n";
@@ -222,10 +228,11 @@ int analyze(const QStringList &rest)
             o += "   \"window\": " + jsonString(window->name) + ",\n";
             o += "   \"peak_c\": " + jsonNumber(st.peakC) + ", \"peak_s\": " + jsonNumber(st.peakS) + ",\n";
             o += "   \"tal_s\": " + jsonNumber(st.talS) + ", \"soak_s\": " + jsonNumber(st.soakS) + ",\n";
-            o += "   \"max_rise_c_per_s\": " + jsonNumber(st.maxRise) + ", \"max_fall_c_per_s\": "
-                    + jsonNumber(st.maxFall) + ",\n";
+            o += "   \"max_rise_c_per_s\": " + jsonNumber(st.maxRise)
+                 + ", \"max_fall_c_per_s\": " + jsonNumber(st.maxFall) + ",\n";
             o += "   \"pwi_by_stat\": {" + byStat + "},\n";
-            o += "   \"pwi\": " + jsonNumber(j.pwi) + ", \"in_window\": " + (j.inWindow ? "true" : "false") + "}";
+            o += "   \"pwi\": " + jsonNumber(j.pwi) + ", \"in_window\": " + (j.inWindow ? "true" : "false")
+                 + "}";
             if (!writeOut(QString(), o))
                 return 2;
             ++written;
@@ -285,7 +292,8 @@ int csv(const QStringList &rest)
     QByteArray text = "second,temperature_c\n";
     const Samples values = sampleValues(record.samples);
     for (std::size_t k = 0; k < values.size(); ++k)
-        text += QByteArray::number(qulonglong(k)) + ',' + (values[k] ? plainNumber(*values[k]).toLatin1() : QByteArray()) + '\n';
+        text += QByteArray::number(qulonglong(k)) + ','
+                + (values[k] ? plainNumber(*values[k]).toLatin1() : QByteArray()) + '\n';
     return writeOut(out, text) ? 0 : 2;
 }
 
@@ -344,8 +352,10 @@ int chartImage(const QStringList &rest)
     RetainedChart chart(layout::kPicture.width, layout::kPicture.height, 96, scale);
     chart.clear();
     chart::drawGrid(chart, s->loopIndex);
-    if (const std::optional<int> bad = chart::drawRecordedCurve(chart, *s, s->fileSampleCount.leadingNumber()))
-        say(sampleNotDrawnMessage(a.files[0], *bad, readableRecordText(s->samples[std::size_t(*bad)].text())));
+    if (const std::optional<int> bad = chart::drawRecordedCurve(chart, *s,
+                                                                s->fileSampleCount.leadingNumber()))
+        say(sampleNotDrawnMessage(a.files[0], *bad,
+                                  readableRecordText(s->samples[std::size_t(*bad)].text())));
     QSaveFile f(out);
     if (!f.open(QIODevice::WriteOnly) || !chart.image().save(&f, "PNG") || !f.commit()) {
         say(QStringLiteral("orvalen-record: %1 cannot be written: %2").arg(out, f.errorString()));
@@ -398,5 +408,6 @@ int main(int argc, char *argv[])
         std::fputs(kUsage, stdout);
         return 0;
     }
-    return usage(mode.isEmpty() ? QStringLiteral("no subcommand given") : QStringLiteral("unknown subcommand %1").arg(mode));
+    return usage(mode.isEmpty() ? QStringLiteral("no subcommand given")
+                                : QStringLiteral("unknown subcommand %1").arg(mode));
 }

@@ -8,8 +8,14 @@ namespace recordstats {
 
 namespace {
 
-Window makeWindow(const char *name, double liquidus, Range soak, Range soakTime, Range tal,
-                  Range peak, Range rise, Range fall)
+Window makeWindow(const char *name,
+                  double liquidus,
+                  Range soak,
+                  Range soakTime,
+                  Range tal,
+                  Range peak,
+                  Range rise,
+                  Range fall)
 {
     Window w;
     w.name = QString::fromLatin1(name);
@@ -94,12 +100,14 @@ std::optional<Window> parseWindow(QStringView text, const QString &name, WindowE
         const std::optional<Stat> stat = statNamed(key);
         const std::size_t want = key == u"liquidus" ? 1 : 2;
         if (!stat && key != u"liquidus" && key != u"soak_range")
-            return fail(lineNumber, QStringLiteral("unknown key \"%1\"; the keys are liquidus, soak_range, "
-                                                   "peak_c, tal_s, soak_s, max_rise_c_per_s, max_fall_c_per_s")
-                                            .arg(key));
+            return fail(lineNumber,
+                        QStringLiteral("unknown key \"%1\"; the keys are liquidus, soak_range, "
+                                       "peak_c, tal_s, soak_s, max_rise_c_per_s, max_fall_c_per_s")
+                                .arg(key));
         if (numbers.size() != want)
-            return fail(lineNumber, want == 1 ? QStringLiteral("%1 takes one number").arg(key)
-                                              : QStringLiteral("%1 takes two numbers, low and high").arg(key));
+            return fail(lineNumber, want == 1
+                                            ? QStringLiteral("%1 takes one number").arg(key)
+                                            : QStringLiteral("%1 takes two numbers, low and high").arg(key));
         if (key == u"liquidus") {
             w.liquidus = numbers[0];
             continue;
@@ -112,14 +120,17 @@ std::optional<Window> parseWindow(QStringView text, const QString &name, WindowE
             continue;
         }
         if (!(range.low < range.high))
-            return fail(lineNumber, QStringLiteral("%1: the low limit must be below the high limit").arg(key));
+            return fail(lineNumber,
+                        QStringLiteral("%1: the low limit must be below the high limit").arg(key));
         w.limits[std::size_t(*stat)] = range;
         limitLine[std::size_t(*stat)] = lineNumber;
     }
     if (w.limit(Stat::TalS) && !w.liquidus)
-        return fail(limitLine[std::size_t(Stat::TalS)], QStringLiteral("tal_s is limited but no liquidus is given"));
+        return fail(limitLine[std::size_t(Stat::TalS)],
+                    QStringLiteral("tal_s is limited but no liquidus is given"));
     if (w.limit(Stat::SoakS) && !w.soakRange)
-        return fail(limitLine[std::size_t(Stat::SoakS)], QStringLiteral("soak_s is limited but no soak_range is given"));
+        return fail(limitLine[std::size_t(Stat::SoakS)],
+                    QStringLiteral("soak_s is limited but no soak_range is given"));
     bool any = false;
     for (const auto &l : w.limits)
         any = any || l.has_value();

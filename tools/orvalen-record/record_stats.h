@@ -70,9 +70,9 @@ struct Stats
 struct Judgement
 {
     std::array<std::optional<double>, kStats.size()> pwiByStat; // limited statistics only
-    std::optional<double> pwi;   // the largest; empty when a limited statistic has no value
+    std::optional<double> pwi; // the largest; empty when a limited statistic has no value
     bool inWindow = false;
-    std::optional<Stat> worst;   // the first without a value, else the largest index
+    std::optional<Stat> worst; // the first without a value, else the largest index
 };
 [[nodiscard]] Judgement judge(const Stats &stats, const Window &window);
 

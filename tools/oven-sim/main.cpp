@@ -27,27 +27,26 @@ void onSignal(int) { g_stop = 1; }
 
 void usage()
 {
-    std::fprintf(stderr,
-                 "usage: oven-sim [options]\n"
-                 "  --device PATH        use this serial device instead of a pseudo-terminal\n"
-                 "  --link PATH          also make PATH a symbolic link to the pseudo-terminal\n"
-                 "  --profile a,b,c,d,e,f  the six slot bytes the controller starts with\n"
-                 "                       (default 150,60,130,90,120,40)\n"
-                 "  --rate N             reading frames per second (default 1)\n"
-                 "  --time-factor F      simulated oven seconds per real second (default 1);\n"
-                 "                       a sped-up oven still heats and cools at no more than\n"
-                 "                       8 degrees a real second, which the program passes\n"
-                 "  --noise D            degrees of noise on each reading (default 1)\n"
-                 "  --seed N             noise seed (default 1)\n"
-                 "  --spike-at S         one reading 60 degrees off at oven second S\n"
-                 "  --over400-at S       one reading of 450 at oven second S\n"
-                 "  --lose-byte-at S     a frame at oven second S loses its low byte\n"
-                 "  --burst-at S[:N]     N bytes of frames at once at oven second S (N 3000)\n"
-                 "  --silent             answer nothing and send nothing\n"
-                 "  --unplug-at S[:D]    pull the cable S real seconds after the start and put\n"
-                 "                       it back D seconds later (D 5): the pseudo-terminal\n"
-                 "                       goes away and a new one takes its place, under --link\n"
-                 "  --log                log every byte both ways on standard error\n");
+    std::fprintf(stderr, "usage: oven-sim [options]\n"
+                         "  --device PATH        use this serial device instead of a pseudo-terminal\n"
+                         "  --link PATH          also make PATH a symbolic link to the pseudo-terminal\n"
+                         "  --profile a,b,c,d,e,f  the six slot bytes the controller starts with\n"
+                         "                       (default 150,60,130,90,120,40)\n"
+                         "  --rate N             reading frames per second (default 1)\n"
+                         "  --time-factor F      simulated oven seconds per real second (default 1);\n"
+                         "                       a sped-up oven still heats and cools at no more than\n"
+                         "                       8 degrees a real second, which the program passes\n"
+                         "  --noise D            degrees of noise on each reading (default 1)\n"
+                         "  --seed N             noise seed (default 1)\n"
+                         "  --spike-at S         one reading 60 degrees off at oven second S\n"
+                         "  --over400-at S       one reading of 450 at oven second S\n"
+                         "  --lose-byte-at S     a frame at oven second S loses its low byte\n"
+                         "  --burst-at S[:N]     N bytes of frames at once at oven second S (N 3000)\n"
+                         "  --silent             answer nothing and send nothing\n"
+                         "  --unplug-at S[:D]    pull the cable S real seconds after the start and put\n"
+                         "                       it back D seconds later (D 5): the pseudo-terminal\n"
+                         "                       goes away and a new one takes its place, under --link\n"
+                         "  --log                log every byte both ways on standard error\n");
 }
 
 double now()
@@ -218,7 +217,8 @@ int main(int argc, char *argv[])
         std::printf("DEVICE %s\n", device.c_str());
     } else if (!plugIn(fd, keepSlave, link)) {
         return 1;
-    }    std::fflush(stdout);
+    }
+    std::fflush(stdout);
 
     sim::Controller controller(options);
     std::uint8_t buf[4096];

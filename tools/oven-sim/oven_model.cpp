@@ -26,15 +26,13 @@ void OvenModel::advance(double dt)
         dt -= step;
         const int stage = (int(m_phase) - 1) / 2; // 0..2 while heating or holding
         switch (m_phase) {
-        case Phase::Idle:
-            m_temp += (kAmbient - m_temp) * std::min(1.0, 0.05 * step);
-            break;
+        case Phase::Idle: m_temp += (kAmbient - m_temp) * std::min(1.0, 0.05 * step); break;
         case Phase::Heat1:
         case Phase::Heat2:
         case Phase::Heat3: {
             const double target = m_stageTemp[std::size_t(stage)];
             const double rate = target >= m_temp ? std::min(kHeatRate, m_rateLimit)
-                                                  : -std::min(kCoolRate, m_rateLimit);
+                                                 : -std::min(kCoolRate, m_rateLimit);
             m_temp += rate * step;
             if ((rate > 0 && m_temp >= target) || (rate < 0 && m_temp <= target)) {
                 m_temp = target;

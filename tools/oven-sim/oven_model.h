@@ -47,12 +47,12 @@ private:
 // takes a profile write, streams reading frames during a run, and stops.
 struct Faults
 {
-    double spikeAt = -1;     // simulated second of one reading 60 degrees off
-    double over400At = -1;   // simulated second of one reading of 450
-    double loseByteAt = -1;  // simulated second of a frame that loses its low byte
-    double burstAt = -1;     // simulated second of a burst of frames at once
+    double spikeAt = -1; // simulated second of one reading 60 degrees off
+    double over400At = -1; // simulated second of one reading of 450
+    double loseByteAt = -1; // simulated second of a frame that loses its low byte
+    double burstAt = -1; // simulated second of a burst of frames at once
     int burstBytes = 3000;
-    bool silent = false;     // answers nothing and sends nothing
+    bool silent = false; // answers nothing and sends nothing
 };
 
 struct Options

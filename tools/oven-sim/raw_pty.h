@@ -15,7 +15,7 @@
 struct RawPty
 {
     int master = -1; // the controller's end
-    int slave = -1;  // the program's end, held so that the pair outlives its opens
+    int slave = -1; // the program's end, held so that the pair outlives its opens
     std::string path; // the program's end by name
 };
 
