@@ -775,6 +775,10 @@ int main(int argc, char *argv[])
         QCoreApplication app(argc, argv);
         return oneCase(mode, argc > 2 ? std::atof(argv[2]) : 10);
     }
+    // The program's cases start as the program does; the floors keep Qt's
+    // defaults.
+    if (mode == u"subject-program" || mode == u"startup" || mode == u"open-print")
+        Program::prepareApplication();
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
     const qsizetype t0at = args.indexOf(QStringLiteral("--t0"));

@@ -504,6 +504,29 @@ void TestMainForm::chartKeepsItsImage()
     const QPoint p = f.chartView().image().pixelOf(3000, 30) / f.chartView().image().devicePixelRatio();
     QCOMPARE(shown.pixelColor(p * shown.devicePixelRatio()), chart::kGridColour);
     QVERIFY(f.chartView().testAttribute(Qt::WA_StaticContents));
+
+    // Curve segments are drawn with one painter kept open between them: every
+    // look at the image, and every copy of it, holds each segment drawn before
+    // it and none drawn after.
+    const RetainedChart &image = f.chartView().image();
+    const auto curveNear = [](const QImage &img, QPoint at) {
+        for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx)
+                if (img.valid(at + QPoint(dx, dy))
+                    && img.pixelColor(at + QPoint(dx, dy)) == chart::kCurveColour)
+                    return true;
+        return false;
+    };
+    const QPoint first = image.pixelOf(250, 2500), second = image.pixelOf(550, 2500);
+    f.chart().drawLine(100, 3000, 400, 2000, chart::kCurveColour);
+    const QImage before = image.image();
+    QVERIFY(curveNear(before, first));
+    f.chart().drawLine(400, 2000, 700, 3000, chart::kCurveColour);
+    QVERIFY(!curveNear(before, second));
+    QVERIFY(curveNear(image.image(), second));
+    const QImage later = f.chartView().grab().toImage();
+    const qreal scale = later.devicePixelRatio() / image.devicePixelRatio();
+    QVERIFY(curveNear(later, (QPointF(second) * scale).toPoint()));
 }
 
 // Paints of one widget, with the text it showed.

@@ -100,6 +100,7 @@ RetainedChart::RetainedChart(int widthTwips, int heightTwips, double dpi, qreal 
 
 void RetainedChart::clear()
 {
+    endPainting();
     m_image.fill(Qt::white);
     m_dirty = QRect(0, 0, m_image.width(), m_image.height());
 }
@@ -130,14 +131,22 @@ void RetainedChart::drawLine(float x1, float y1, float x2, float y2, QColor colo
         }
         return;
     }
-    QPainter painter(&m_image);
-    painter.setRenderHint(QPainter::Antialiasing, false);
-    painter.setPen(QPen(colour, width, Qt::SolidLine, Qt::SquareCap));
+    if (!m_painter) {
+        m_painter.emplace(&m_image);
+        m_painter->setRenderHint(QPainter::Antialiasing, false);
+        m_penColour = QColor();
+    }
+    if (colour != m_penColour) {
+        m_painter->setPen(QPen(colour, width, Qt::SolidLine, Qt::SquareCap));
+        m_penColour = colour;
+    }
     if (a == b)
-        painter.drawPoint(a);
+        m_painter->drawPoint(a);
     else
-        painter.drawLine(a, b);
+        m_painter->drawLine(a, b);
 }
+
+void RetainedChart::endPainting() const { m_painter.reset(); }
 
 QPoint RetainedChart::pixelOf(double xTwips, double yTwips) const
 {
@@ -146,6 +155,7 @@ QPoint RetainedChart::pixelOf(double xTwips, double yTwips) const
 
 QColor RetainedChart::colourAt(double xTwips, double yTwips) const
 {
+    endPainting();
     const QPoint p = pixelOf(xTwips, yTwips);
     if (!m_image.rect().contains(p))
         return {};

@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QImage>
+#include <QPainter>
 #include <QRectF>
 
 #include <array>
@@ -61,7 +62,12 @@ public:
     void clear() override;
     void drawLine(float x1, float y1, float x2, float y2, QColor colour) override;
 
-    [[nodiscard]] const QImage &image() const { return m_image; }
+    // The image with every line drawn so far.
+    [[nodiscard]] const QImage &image() const
+    {
+        endPainting();
+        return m_image;
+    }
     [[nodiscard]] qreal devicePixelRatio() const { return m_devicePixelRatio; }
     // The device pixel that twips (x, y) falls on.
     [[nodiscard]] QPoint pixelOf(double xTwips, double yTwips) const;
@@ -70,8 +76,14 @@ public:
     [[nodiscard]] QRect takeDirty();
 
 private:
+    void endPainting() const;
+
     double m_pixelsPerTwip;
     qreal m_devicePixelRatio;
     QImage m_image; // device pixels; the widget scales it by the ratio
     QRect m_dirty;
+    // The curve comes one segment per reading; setting a painter up costs
+    // more than the segment, so one stays open until the image is looked at.
+    mutable std::optional<QPainter> m_painter;
+    QColor m_penColour;
 };

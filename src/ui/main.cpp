@@ -4,6 +4,7 @@
 
 int main(int argc, char *argv[])
 {
+    Program::prepareApplication();
     QApplication app(argc, argv);
     Program program{Program::Options{}};
     program.show();

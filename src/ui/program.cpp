@@ -14,6 +14,18 @@
 #include "startup.h"
 #include "state/profile.h"
 
+void Program::prepareApplication()
+{
+    // On X11, Qt hands each repaint to the server through shared memory and
+    // must then wait for the server before painting again: a round trip and
+    // a wake-up per presentation, and one put per rectangle. The monitor's
+    // repaints are a few small patches twenty times a second, which are
+    // cheaper sent over the socket. Whoever sets the variable keeps the
+    // choice; other platforms ignore it.
+    if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM"))
+        qputenv("QT_XCB_NO_MITSHM", "1");
+}
+
 Program::Program(const Options &options)
     : m_form(std::make_unique<MainForm>()), m_line(options.port1, options.port2)
 {

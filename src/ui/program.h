@@ -25,6 +25,9 @@ public:
     explicit Program(const Options &options);
     ~Program();
 
+    // Settings that must be made before the QApplication exists.
+    static void prepareApplication();
+
     [[nodiscard]] MainForm &form() { return *m_form; }
     [[nodiscard]] Context &context() { return *m_context; }
     // Start-up, then the window shown centred on the screen.

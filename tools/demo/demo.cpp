@@ -55,6 +55,7 @@ private:
 
 int main(int argc, char *argv[])
 {
+    Program::prepareApplication();
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
     auto option = [&](const QString &name, const QString &fallback) {
