@@ -86,6 +86,7 @@ private slots:
     void faultOutsideRunIsToldAndNothingEnds();
     void loadWithPortThatCannotOpenChangesNothing();
     void loadClosedUnderItsWaitNeverResumes();
+    void startByteThatCannotGoOutStartsNoRun();
     void runsInsideSilentLoadKeepStackFlat();
     void adapterNameChosenWhereItExists();
 };
@@ -490,6 +491,24 @@ void TestRunLine::adapterNameChosenWhereItExists()
     QtSerialLine line;
     QCOMPARE(line.portName(), QtSerialLine::defaultPortName(1));
 #endif
+}
+
+void TestRunLine::startByteThatCannotGoOutStartsNoRun()
+{
+    Rig rig;
+    rig.answerLoads(kProfile);
+    rig.line.failWritesAfter = 6; // the six load requests go out, the start byte does not
+    bool returned = false;
+    rig.run([&] {
+        from8031_Click(rig.c);
+        returned = true;
+    });
+    QVERIFY(returned); // no monitor waits for a run the oven never began
+    QCOMPARE(rig.line.sent, (std::vector<int>{1, 2, 3, 4, 5, 6}));
+    QVERIFY(!rig.c.monitorActive);
+    QCOMPARE(rig.messages.texts.size(), 1);
+    QVERIFY(rig.messages.texts[0].startsWith(QStringLiteral("The run did not start")));
+    QVERIFY(rig.messages.texts[0].contains(QStringLiteral("port1")));
 }
 
 QTEST_GUILESS_MAIN(TestRunLine)

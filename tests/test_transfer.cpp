@@ -52,6 +52,8 @@ private slots:
     void bytesWaitingWhileOkIsOpen();
     void parameterLoadInsideTransferResumesAtSlotFive();
     void stopCommunicateInsideTransferEndsIt();
+    void lostLineEndsTransferAndSaysWhatWentOut_data();
+    void lostLineEndsTransferAndSaysWhatWentOut();
 };
 
 void TestTransfer::slotConversions_data()
@@ -265,6 +267,58 @@ void TestTransfer::stopCommunicateInsideTransferEndsIt()
     QVERIFY(returned); // the shared counter was left at 12
     QCOMPARE(rig.c.state.loopIndex, LooseValue(12));
     QCOMPARE(rig.line.sent, std::vector<int>{100});
+}
+
+void TestTransfer::lostLineEndsTransferAndSaysWhatWentOut_data()
+{
+    QTest::addColumn<qint64>("unplugAt"); // -1: never
+    QTest::addColumn<int>("writesBeforeFailure"); // -1: none fails
+    QTest::addColumn<std::vector<int>>("sent");
+    QTest::addColumn<QString>("told"); // what the last message says; empty: nothing after the fault
+    // The controller asks 5 ms after each byte: value k goes out at 5 k ms.
+    QTest::newRow("cable pulled after two values")
+            << qint64(12) << -1 << std::vector<int>{100, 150, 60} << QStringLiteral("2 of its 6 values");
+    QTest::newRow("cable pulled before the first request")
+            << qint64(2) << -1 << std::vector<int>{100} << QStringLiteral("was not sent:");
+    QTest::newRow("last value cannot go out")
+            << qint64(-1) << 6 << std::vector<int>{100, 150, 60, 130, 90, 120}
+            << QStringLiteral("5 of its 6 values");
+    QTest::newRow("command byte cannot go out")
+            << qint64(-1) << 0 << std::vector<int>{} << QStringLiteral("was not sent:");
+    QTest::newRow("cable pulled after ok!")
+            << qint64(100) << -1 << std::vector<int>{100, 150, 60, 130, 90, 120, 40} << QString();
+}
+
+void TestTransfer::lostLineEndsTransferAndSaysWhatWentOut()
+{
+    QFETCH(qint64, unplugAt);
+    QFETCH(int, writesBeforeFailure);
+    QFETCH(std::vector<int>, sent);
+    QFETCH(QString, told);
+    Rig rig;
+    typeProfile(rig, {"150", "60", "230", "90", "220", "40"});
+    takeWrites(rig);
+    rig.line.failWritesAfter = writesBeforeFailure;
+    if (unplugAt >= 0)
+        rig.world.at(unplugAt, [&rig] { rig.line.unplug(); });
+    bool returned = false;
+    rig.run([&] {
+        to8031_Click(rig.c);
+        returned = true;
+    });
+    // The transfer ends by itself instead of waiting on a closed port.
+    QVERIFY(returned);
+    QCOMPARE(rig.line.sent, sent);
+    const QStringList &texts = rig.messages.texts;
+    QVERIFY(!texts.isEmpty());
+    QCOMPARE(texts.contains(QStringLiteral("ok!")), told.isEmpty());
+    if (told.isEmpty()) {
+        // The profile went out whole: only the fault is told.
+        QCOMPARE(texts.size(), 2);
+        QVERIFY(texts.last().contains(QStringLiteral("The port is closed")));
+    } else {
+        QVERIFY2(texts.last().contains(told), qPrintable(texts.join(u'|')));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestTransfer)

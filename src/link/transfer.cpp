@@ -2,6 +2,7 @@
 
 #include "port.h"
 #include "protocol.h"
+#include "serial_line.h"
 #include "state/context.h"
 
 #include <cmath>
@@ -20,6 +21,21 @@ const char *slotName(int step)
                                         "Parameter3 Temperature (stage 3)",
                                         "Parameter3 Time(S) (stage 3)"};
     return names[step];
+}
+
+// The port closed or a byte could not go out: the oven does not hold the
+// profile that the fields show.
+void tellNotSent(Context &c, int valuesSent)
+{
+    c.services.messages.show(
+            valuesSent == 0
+                    ? QStringLiteral("The profile was not sent: the connection to the oven was lost "
+                                     "before its first value went out.")
+                    : QStringLiteral("The profile was not sent completely: %1 of its 6 values went out "
+                                     "before the connection to the oven was lost. The oven may hold part "
+                                     "of the new profile; send it again when the connection is back.")
+                              .arg(valuesSent),
+            MessageService::Kind::Warning);
 }
 
 } // namespace
@@ -60,11 +76,25 @@ void to8031_Click(Context &c)
     c.services.Timer1.setEnabled(false);
     SharedState &s = c.state;
     s.loopIndex = 0;
-    sendByte(c, cmdWriteProfile);
+    // From the command byte until "ok!" a profile is on its way; after it the
+    // transfer only listens for the controller asking again.
+    bool sending = true;
+    int valuesSent = 0;
+    const unsigned long long opened = c.lineOpens;
+    if (!sendByte(c, cmdWriteProfile)) {
+        tellNotSent(c, 0);
+        return;
+    }
     while (s.loopIndex.leadingNumber() < 6) {
         pumpEvents(c);
         if (c.abandoning())
             return;
+        if (!c.services.line.isOpen() || c.lineOpens != opened) {
+            // Closed under the transfer (the fault was told): no request can come.
+            if (sending)
+                tellNotSent(c, valuesSent);
+            return;
+        }
         if (!pollByte(c))
             continue;
         s.loopIndex = s.loopIndex.leadingNumber() + 1;
@@ -81,10 +111,17 @@ void to8031_Click(Context &c)
                         MessageService::Kind::Warning);
                 return;
             }
-            sendByte(c, std::uint8_t(*b));
+            sending = true;
+            if (!sendByte(c, std::uint8_t(*b))) {
+                tellNotSent(c, k - 1);
+                return;
+            }
+            valuesSent = k;
             if (k == 6) {
                 c.services.messages.show(QStringLiteral("ok!"));
                 s.loopIndex = 0;
+                sending = false;
+                valuesSent = 0;
             }
         }
     }

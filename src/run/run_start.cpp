@@ -3,6 +3,7 @@
 #include "link/load.h"
 #include "link/port.h"
 #include "link/protocol.h"
+#include "link/serial_line.h"
 #include "monitor.h"
 #include "state/context.h"
 
@@ -42,7 +43,14 @@ void from8031_Click(Context &c)
     } while (c.rerunStart);
     if (!loaded)
         return;
-    sendByte(c, cmdStartRun);
+    if (!sendByte(c, cmdStartRun)) {
+        // Monitoring now would show a run the oven was never told to start.
+        c.services.messages.show(QStringLiteral("The run did not start: the start command could not "
+                                                "go out on %1. Check the cable and choose Run again.")
+                                         .arg(c.services.line.portName()),
+                                 MessageService::Kind::Error);
+        return;
+    }
     c.runStarting = false;
     if (c.monitorActive) {
         // One monitor at most: the one on the stack starts afresh, and every
