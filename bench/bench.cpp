@@ -329,7 +329,7 @@ Measured measure(const probe::XServer &x,
     const std::size_t maxFrames = std::size_t(seconds * 1100 + 1000);
     std::vector<std::int64_t> sentAt;
     sentAt.reserve(maxFrames);
-    double cpu = -1, ticks = -1, xcpu = -1, wall = -1;
+    double cpu = -1, ticks = -1, xcpu = -1, wall = -1, spells = -1, xspells = -1;
     std::int64_t measuredFrom = 0;
     bool started = true;
     std::thread controller([&] {
@@ -351,6 +351,8 @@ Measured measure(const probe::XServer &x,
         const double c0 = probe::processCpuSeconds(pid);
         const double t0 = probe::processTickSeconds(pid);
         const double x0 = probe::processCpuSeconds(x.pid());
+        const double s0 = probe::processRunSpells(pid);
+        const double xs0 = probe::processRunSpells(x.pid());
         const std::int64_t w0 = monoNs();
         measuredFrom = w0;
         const std::int64_t end = w0 + std::int64_t(seconds * 1e9);
@@ -391,6 +393,8 @@ Measured measure(const probe::XServer &x,
         cpu = probe::processCpuSeconds(pid) - c0;
         ticks = probe::processTickSeconds(pid) - t0;
         xcpu = probe::processCpuSeconds(x.pid()) - x0;
+        spells = probe::processRunSpells(pid) - s0;
+        xspells = probe::processRunSpells(x.pid()) - xs0;
     });
     controller.join();
 
@@ -448,6 +452,8 @@ Measured measure(const probe::XServer &x,
             {"cpu_percent", 100.0 * cpu / wall},
             {"cpu_tick_percent", 100.0 * ticks / wall},
             {"x_cpu_percent", 100.0 * xcpu / wall},
+            {"wakeups_per_s", spells / wall},
+            {"x_wakeups_per_s", xspells / wall},
             {"frames_sent", double(sentAt.size())},
             {"readings_seen", double(readings.size())},
             {"readings_missing", double(sentAt.size()) - double(std::min(readings.size(), sentAt.size()))},
@@ -674,6 +680,11 @@ int allCases(double seconds, int runs, const QString &jsonFile)
             {"X server CPU at line rate", xcpu, medianOf(window, "x_cpu_percent"),
              medianOf(reader, "x_cpu_percent"), "% of a core", "<= 0.3, " + runsNote,
              xcpu >= 0 && xcpu <= 0.3},
+            {"wake-ups at line rate, all threads", medianOf(program, "wakeups_per_s"),
+             medianOf(window, "wakeups_per_s"), medianOf(reader, "wakeups_per_s"), "per second", "", true},
+            {"X server wake-ups at line rate", medianOf(program, "x_wakeups_per_s"),
+             medianOf(window, "x_wakeups_per_s"), medianOf(reader, "x_wakeups_per_s"), "per second", "",
+             true},
             {"wire to stored, median", pct(program, false, 0.5), pct(window, false, 0.5),
              pct(reader, false, 0.5), "ms", "", true},
             {"wire to stored, p99", store99, pct(window, false, 0.99), pct(reader, false, 0.99), "ms", "<= 1",

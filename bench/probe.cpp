@@ -71,6 +71,20 @@ double processCpuSeconds(pid_t pid)
     return ns / 1e9;
 }
 
+double processRunSpells(pid_t pid)
+{
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    if (!tasks.exists())
+        return -1;
+    double spells = 0;
+    for (const QString &t : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile f(tasks.filePath(t + QStringLiteral("/schedstat")));
+        if (f.open(QIODevice::ReadOnly))
+            spells += f.readAll().trimmed().split(' ').value(2).toDouble();
+    }
+    return spells;
+}
+
 double processTickSeconds(pid_t pid)
 {
     QFile f(QStringLiteral("/proc/%1/stat").arg(pid));

@@ -36,6 +36,9 @@ struct Pty
 // Processor time of every thread of a process so far, in seconds, from the
 // kernel's per-thread run times (nanoseconds). Negative when it is gone.
 [[nodiscard]] double processCpuSeconds(pid_t pid);
+// How many times the threads of a process were put on a processor so far
+// (each wake-up is one): machine-independent where processor time is not.
+[[nodiscard]] double processRunSpells(pid_t pid);
 // The same from utime + stime (clock ticks; includes threads that ended).
 [[nodiscard]] double processTickSeconds(pid_t pid);
 // Processor time of the calling thread.
