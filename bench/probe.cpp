@@ -57,33 +57,33 @@ Pty::~Pty()
         ::close(slave);
 }
 
-double processCpuSeconds(pid_t pid)
+namespace {
+
+// One field of /proc/PID/task/*/schedstat summed over the threads: 0 is the
+// run time in nanoseconds, 2 the number of times put on a processor.
+double schedstatSum(pid_t pid, qsizetype field)
 {
     const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
     if (!tasks.exists())
         return -1;
-    double ns = 0;
+    double sum = 0;
     for (const QString &t : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         QFile f(tasks.filePath(t + QStringLiteral("/schedstat")));
         if (f.open(QIODevice::ReadOnly))
-            ns += f.readAll().split(' ').value(0).toDouble();
+            sum += f.readAll().trimmed().split(' ').value(field).toDouble();
     }
-    return ns / 1e9;
+    return sum;
 }
 
-double processRunSpells(pid_t pid)
+} // namespace
+
+double processCpuSeconds(pid_t pid)
 {
-    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
-    if (!tasks.exists())
-        return -1;
-    double spells = 0;
-    for (const QString &t : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile f(tasks.filePath(t + QStringLiteral("/schedstat")));
-        if (f.open(QIODevice::ReadOnly))
-            spells += f.readAll().trimmed().split(' ').value(2).toDouble();
-    }
-    return spells;
+    const double ns = schedstatSum(pid, 0);
+    return ns < 0 ? -1 : ns / 1e9;
 }
+
+double processRunSpells(pid_t pid) { return schedstatSum(pid, 2); }
 
 double processTickSeconds(pid_t pid)
 {
