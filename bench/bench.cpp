@@ -351,8 +351,8 @@ Measured measure(const probe::XServer &x,
         const double c0 = probe::processCpuSeconds(pid);
         const double t0 = probe::processTickSeconds(pid);
         const double x0 = probe::processCpuSeconds(x.pid());
-        const double s0 = probe::processRunSpells(pid);
-        const double xs0 = probe::processRunSpells(x.pid());
+        const std::map<QString, double> s0 = probe::threadRunSpells(pid);
+        const std::map<QString, double> xs0 = probe::threadRunSpells(x.pid());
         const std::int64_t w0 = monoNs();
         measuredFrom = w0;
         const std::int64_t end = w0 + std::int64_t(seconds * 1e9);
@@ -393,8 +393,8 @@ Measured measure(const probe::XServer &x,
         cpu = probe::processCpuSeconds(pid) - c0;
         ticks = probe::processTickSeconds(pid) - t0;
         xcpu = probe::processCpuSeconds(x.pid()) - x0;
-        spells = probe::processRunSpells(pid) - s0;
-        xspells = probe::processRunSpells(x.pid()) - xs0;
+        spells = probe::runSpellsBetween(s0, probe::threadRunSpells(pid));
+        xspells = probe::runSpellsBetween(xs0, probe::threadRunSpells(x.pid()));
     });
     controller.join();
 

@@ -59,31 +59,43 @@ Pty::~Pty()
 
 namespace {
 
-// One field of /proc/PID/task/*/schedstat summed over the threads: 0 is the
-// run time in nanoseconds, 2 the number of times put on a processor.
-double schedstatSum(pid_t pid, qsizetype field)
+// One field of /proc/PID/task/*/schedstat for each thread: 0 is the run time
+// in nanoseconds, 2 the number of times put on a processor.
+std::map<QString, double> schedstatField(pid_t pid, qsizetype field)
 {
+    std::map<QString, double> perThread;
     const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
-    if (!tasks.exists())
-        return -1;
-    double sum = 0;
     for (const QString &t : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         QFile f(tasks.filePath(t + QStringLiteral("/schedstat")));
         if (f.open(QIODevice::ReadOnly))
-            sum += f.readAll().trimmed().split(' ').value(field).toDouble();
+            perThread[t] = f.readAll().trimmed().split(' ').value(field).toDouble();
     }
-    return sum;
+    return perThread;
 }
 
 } // namespace
 
 double processCpuSeconds(pid_t pid)
 {
-    const double ns = schedstatSum(pid, 0);
-    return ns < 0 ? -1 : ns / 1e9;
+    if (!QDir(QStringLiteral("/proc/%1/task").arg(pid)).exists())
+        return -1;
+    double ns = 0;
+    for (const auto &[thread, runNs] : schedstatField(pid, 0))
+        ns += runNs;
+    return ns / 1e9;
 }
 
-double processRunSpells(pid_t pid) { return schedstatSum(pid, 2); }
+std::map<QString, double> threadRunSpells(pid_t pid) { return schedstatField(pid, 2); }
+
+double runSpellsBetween(const std::map<QString, double> &before, const std::map<QString, double> &after)
+{
+    double spells = 0;
+    for (const auto &[thread, count] : after) {
+        const auto was = before.find(thread);
+        spells += count - (was == before.end() ? 0 : was->second);
+    }
+    return spells;
+}
 
 double processTickSeconds(pid_t pid)
 {

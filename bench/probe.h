@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -36,9 +37,12 @@ struct Pty
 // Processor time of every thread of a process so far, in seconds, from the
 // kernel's per-thread run times (nanoseconds). Negative when it is gone.
 [[nodiscard]] double processCpuSeconds(pid_t pid);
-// How many times the threads of a process were put on a processor so far
+// How many times each thread of a process was put on a processor so far
 // (each wake-up is one): machine-independent where processor time is not.
-[[nodiscard]] double processRunSpells(pid_t pid);
+[[nodiscard]] std::map<QString, double> threadRunSpells(pid_t pid);
+// The run spells from `before` to `after`, over the threads alive at the end.
+[[nodiscard]] double runSpellsBetween(const std::map<QString, double> &before,
+                                      const std::map<QString, double> &after);
 // The same from utime + stime (clock ticks; includes threads that ended).
 [[nodiscard]] double processTickSeconds(pid_t pid);
 // Processor time of the calling thread.
