@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPaintEvent>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
@@ -21,6 +22,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -94,6 +96,7 @@ private slots:
     void fieldEditsReachTheState();
     void chartKeepsItsImage();
     void readoutsReachScreenAtMostEvery50ms();
+    void curveReachesScreenWithItsPresentations();
     void editWinsOverTextNotYetShown();
     void groupBoxesLookTheSameFromTheirPicture();
     void exitEndsProgramFromInsideWaits_data();
@@ -569,6 +572,69 @@ void TestMainForm::readoutsReachScreenAtMostEvery50ms()
     QVERIFY2(log.shown.size() <= 500 / MainForm::kPresentIntervalMs + 2,
              qPrintable(QStringLiteral("%1 paints").arg(log.shown.size())));
     QCOMPARE(log.shown.last(), QString::number(reading)); // the last reading reaches the screen
+}
+
+// Regions the chart was painted in, in order.
+class ChartPaintLog : public QObject
+{
+public:
+    explicit ChartPaintLog(QWidget *chart) { chart->installEventFilter(this); }
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        if (e->type() == QEvent::Paint)
+            painted.append(static_cast<QPaintEvent *>(e)->region());
+        return false;
+    }
+    QList<QRegion> painted;
+};
+
+void TestMainForm::curveReachesScreenWithItsPresentations()
+{
+    MainForm &f = m_program->form();
+    ChartView &view = f.chartView();
+    const RetainedChart &image = view.image();
+    struct Segment
+    {
+        QPoint at; // in the view
+        qsizetype paintsBefore;
+    };
+    std::vector<Segment> segments;
+    ChartPaintLog log(&view);
+    double x = 100;
+    auto drawSegment = [&] {
+        f.chart().drawLine(float(x), 2000, float(x + 12), 2100, chart::kCurveColour);
+        const QPointF mid = QPointF(image.pixelOf(x + 6, 2050)) / image.devicePixelRatio();
+        segments.push_back({mid.toPoint(), log.painted.size()});
+        x += 12;
+    };
+    // Drawn while the window is not shown, then shown and drawn at 80 a second
+    // for half a second, as at line rate: the curve is painted at most once a
+    // presentation, and every segment is painted after it was drawn.
+    for (int i = 0; i < 10; ++i)
+        drawSegment();
+    m_program->show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    QTest::qWait(100);
+    const qsizetype paintsShown = log.painted.size();
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 500) {
+        drawSegment();
+        drawSegment(); // the monitor draws each reading twice
+        QTest::qWait(12);
+    }
+    QTest::qWait(3 * MainForm::kPresentIntervalMs);
+    QVERIFY2(log.painted.size() - paintsShown <= 500 / MainForm::kPresentIntervalMs + 3,
+             qPrintable(QStringLiteral("%1 paints").arg(log.painted.size() - paintsShown)));
+    for (std::size_t i = 0; i < segments.size(); ++i) {
+        const Segment &s = segments[i];
+        bool painted = false;
+        for (qsizetype p = s.paintsBefore; p < log.painted.size() && !painted; ++p)
+            painted = log.painted[p].contains(s.at);
+        QVERIFY2(painted, qPrintable(QStringLiteral("segment %1 of %2 was never painted after it was drawn")
+                                             .arg(i)
+                                             .arg(segments.size())));
+    }
 }
 
 void TestMainForm::editWinsOverTextNotYetShown()

@@ -225,6 +225,19 @@ void ChartView::clear()
 void ChartView::drawLine(float x1, float y1, float x2, float y2, QColor colour)
 {
     m_chart.drawLine(x1, y1, x2, y2, colour);
+    // Only the first line since the last presentation asks for one; the rest
+    // join it as one rectangle when it comes. A region update per line cost
+    // more than the line (the grid is dozens of them, redrawn per reading at
+    // the start of a run).
+    if (!m_presentationAsked) {
+        m_presentationAsked = true;
+        refresh();
+    }
+}
+
+void ChartView::takeDrawn()
+{
+    m_presentationAsked = false;
     refresh();
 }
 
@@ -241,6 +254,8 @@ void ChartView::refresh()
 
 void ChartView::paintEvent(QPaintEvent *event)
 {
+    if (m_presentationAsked)
+        takeDrawn(); // painted before a presentation (shown, uncovered): the rest still comes
     QPainter painter(this);
     const QRect r = event->rect();
     const qreal ratio = m_chart.devicePixelRatio();
@@ -373,6 +388,8 @@ bool MainForm::event(QEvent *event)
         }
         m_presented.start();
         showUnshownTexts();
+        if (m_picture)
+            m_picture->takeDrawn();
     }
     return QMainWindow::event(event);
 }
@@ -381,6 +398,7 @@ void MainForm::present()
 {
     m_presented.start();
     showUnshownTexts();
+    m_picture->takeDrawn();
     QEvent request(QEvent::UpdateRequest);
     QMainWindow::event(&request);
 }

@@ -26,6 +26,9 @@ public:
     void clear() override;
     void drawLine(float x1, float y1, float x2, float y2, QColor colour) override;
     [[nodiscard]] const RetainedChart &image() const { return m_chart; }
+    // Asks Qt to repaint, as one rectangle, what was drawn since the first
+    // line that asked for a presentation; the window calls it as it presents.
+    void takeDrawn();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -34,6 +37,7 @@ private:
     void refresh();
 
     RetainedChart m_chart;
+    bool m_presentationAsked = false;
 };
 
 // The program's one window.
