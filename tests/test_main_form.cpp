@@ -532,17 +532,25 @@ void TestMainForm::chartKeepsItsImage()
     QVERIFY(curveNear(later, (QPointF(second) * scale).toPoint()));
 }
 
-// Paints of one widget, with the text it showed.
+// Paints of one widget, in order: the region, and for a field the text it
+// showed.
 class PaintLog : public QObject
 {
 public:
-    explicit PaintLog(QLineEdit *field) : m_field(field) { field->installEventFilter(this); }
+    explicit PaintLog(QWidget *widget) : m_field(qobject_cast<QLineEdit *>(widget))
+    {
+        widget->installEventFilter(this);
+    }
     bool eventFilter(QObject *, QEvent *e) override
     {
-        if (e->type() == QEvent::Paint)
-            shown.append(m_field->text());
+        if (e->type() == QEvent::Paint) {
+            painted.append(static_cast<QPaintEvent *>(e)->region());
+            if (m_field)
+                shown.append(m_field->text());
+        }
         return false;
     }
+    QList<QRegion> painted;
     QStringList shown;
 
 private:
@@ -574,20 +582,6 @@ void TestMainForm::readoutsReachScreenAtMostEvery50ms()
     QCOMPARE(log.shown.last(), QString::number(reading)); // the last reading reaches the screen
 }
 
-// Regions the chart was painted in, in order.
-class ChartPaintLog : public QObject
-{
-public:
-    explicit ChartPaintLog(QWidget *chart) { chart->installEventFilter(this); }
-    bool eventFilter(QObject *, QEvent *e) override
-    {
-        if (e->type() == QEvent::Paint)
-            painted.append(static_cast<QPaintEvent *>(e)->region());
-        return false;
-    }
-    QList<QRegion> painted;
-};
-
 void TestMainForm::curveReachesScreenWithItsPresentations()
 {
     MainForm &f = m_program->form();
@@ -599,7 +593,7 @@ void TestMainForm::curveReachesScreenWithItsPresentations()
         qsizetype paintsBefore;
     };
     std::vector<Segment> segments;
-    ChartPaintLog log(&view);
+    PaintLog log(&view);
     double x = 100;
     auto drawSegment = [&] {
         f.chart().drawLine(float(x), 2000, float(x + 12), 2100, chart::kCurveColour);

@@ -66,3 +66,8 @@ void closePort(Context &c)
 void selectport_Click(Context &c) { c.services.form.setPortPanelVisible(true); }
 void yes_Click(Context &c) { c.services.form.setPortPanelVisible(false); }
 void cancel_Click(Context &c) { c.services.form.setPortPanelVisible(false); }
+
+bool portStillOpen(const Context &c, unsigned long long opened)
+{
+    return c.services.line.isOpen() && c.lineOpens == opened;
+}

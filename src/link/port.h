@@ -15,6 +15,10 @@ inline constexpr const char *kLineSettings = "2400,N,8,1";
 // run does after its line failed. Tells nobody.
 [[nodiscard]] bool reopenPort(Context &c, QString &error);
 void closePort(Context &c);
+// Whether the port is open and still on the open that `opened` (a value of
+// Context::lineOpens) named: a wait that began on one open of the port must
+// not take or count bytes of a later one.
+[[nodiscard]] bool portStillOpen(const Context &c, unsigned long long opened);
 
 void selectport_Click(Context &c);
 void yes_Click(Context &c);

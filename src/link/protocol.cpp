@@ -1,5 +1,6 @@
 #include "protocol.h"
 
+#include "port.h"
 #include "serial_line.h"
 #include "state/context.h"
 
@@ -60,7 +61,7 @@ std::optional<int> awaitByte(Context &c)
 {
     const unsigned long long opened = c.lineOpens;
     for (;;) {
-        if (!c.services.line.isOpen() || c.lineOpens != opened)
+        if (!portStillOpen(c, opened))
             return std::nullopt; // closed under the wait: the answer cannot come
         if (c.services.line.bytesWaiting() > 0) {
             c.state.rxBuffer = c.services.line.readAll();

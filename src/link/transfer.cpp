@@ -2,7 +2,6 @@
 
 #include "port.h"
 #include "protocol.h"
-#include "serial_line.h"
 #include "state/context.h"
 
 #include <cmath>
@@ -89,7 +88,7 @@ void to8031_Click(Context &c)
         pumpEvents(c);
         if (c.abandoning())
             return;
-        if (!c.services.line.isOpen() || c.lineOpens != opened) {
+        if (!portStillOpen(c, opened)) {
             // Closed under the transfer (the fault was told): no request can come.
             if (sending)
                 tellNotSent(c, valuesSent);
