@@ -16,6 +16,7 @@
 #include <QRadioButton>
 #include <QScopeGuard>
 #include <QSet>
+#include <QStyleHints>
 #include <QStyleOptionButton>
 #include <QStyleOptionGroupBox>
 #include <QTest>
@@ -99,6 +100,7 @@ private slots:
     void curveReachesScreenWithItsPresentations();
     void editWinsOverTextNotYetShown();
     void groupBoxesLookTheSameFromTheirPicture();
+    void fieldsLookAsTheStyleDrawsThem();
     void exitEndsProgramFromInsideWaits_data();
     void exitEndsProgramFromInsideWaits();
 
@@ -677,6 +679,60 @@ void TestMainForm::groupBoxesLookTheSameFromTheirPicture()
             colours.insert(copied.pixel(x, y));
     QVERIFY(colours.size() > 2); // a frame and its caption, not an empty picture
     QCOMPARE(copied, drawn);
+}
+
+// The fields copy their panel and frame from a picture; a plain field of the
+// same place, font and text, drawn by the style each time, must look the same
+// over the boxes beneath, in each state a field can be in.
+void TestMainForm::fieldsLookAsTheStyleDrawsThem()
+{
+    MainForm &f = m_program->form();
+    f.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&f));
+    QGuiApplication::styleHints()->setCursorFlashTime(0); // a cursor that does not blink
+    auto restoreFlash = qScopeGuard([] { QGuiApplication::styleHints()->setCursorFlashTime(1000); });
+    for (int n = 1; n <= 8; ++n) {
+        QLineEdit *field = f.findChild<QLineEdit *>(QStringLiteral("Text%1").arg(n));
+        QVERIFY(field);
+        QLineEdit plain(field->parentWidget());
+        plain.setGeometry(field->geometry());
+        plain.setFont(field->font());
+        plain.setAlignment(field->alignment());
+        plain.setTextMargins(field->textMargins());
+        plain.setStyleSheet(field->styleSheet());
+        const QString texts[] = {QStringLiteral("235"), QString(), QStringLiteral("-12.5")};
+        for (const QString &text : texts) {
+            for (int state = 0; state < 3; ++state) { // plain, focused, disabled
+                const auto look = [&](QLineEdit &shown, QLineEdit &hidden) {
+                    hidden.hide();
+                    shown.show();
+                    shown.raise();
+                    shown.setText(text);
+                    shown.setEnabled(state != 2);
+                    if (state == 1)
+                        shown.setFocus();
+                    else
+                        f.setFocus();
+                    QCoreApplication::processEvents();
+                    return shown.parentWidget()->grab(shown.geometry()).toImage();
+                };
+                const QImage drawn = look(plain, *field);
+                const QImage copied = look(*field, plain);
+                const QImage again = look(*field, plain); // from the picture taken above
+                QVERIFY2(
+                        copied == drawn && again == drawn,
+                        qPrintable(
+                                QStringLiteral("Text%1, text \"%2\", state %3").arg(n).arg(text).arg(state)));
+                QSet<QRgb> colours;
+                for (int y = 0; y < drawn.height(); ++y)
+                    for (int x = 0; x < drawn.width(); ++x)
+                        colours.insert(drawn.pixel(x, y));
+                QVERIFY(colours.size() > 2); // a frame on a panel, not an empty picture
+            }
+        }
+        field->setEnabled(true);
+        field->show();
+    }
 }
 
 void TestMainForm::exitEndsProgramFromInsideWaits_data()

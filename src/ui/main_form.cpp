@@ -11,15 +11,18 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPainter>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QStyle>
+#include <QStyleFactory>
 #include <QStyleOptionButton>
 #include <QStyleOptionGroupBox>
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <utility>
 #include <vector>
 
@@ -136,6 +139,81 @@ void fitCaptions(QWidget *client)
     for (auto &[w, font] : asked)
         w->setFont(fittingFont(w, font, captionOf(w)));
 }
+// The fields' style: the application's own, except that a field's panel and
+// frame are drawn once for each size, state and palette and then copied. The
+// temperature field repaints at every presentation of a run, and the style
+// strokes the frame's rounded outline afresh each time, which costs more than
+// the field's text.
+class KeptPanelStyle : public QProxyStyle
+{
+public:
+    // A style of its own: a proxy takes over the style it wraps.
+    KeptPanelStyle() : QProxyStyle(QStyleFactory::create(QApplication::style()->name())) {}
+
+    void drawPrimitive(PrimitiveElement element,
+                       const QStyleOption *option,
+                       QPainter *painter,
+                       const QWidget *widget) const override
+    {
+        const auto *frame = qstyleoption_cast<const QStyleOptionFrame *>(option);
+        if (element != PE_PanelLineEdit || !frame || option->rect.isEmpty()
+            || !onWholePixels(painter, option->rect)) {
+            QProxyStyle::drawPrimitive(element, option, painter, widget);
+            return;
+        }
+        const Key key{option->rect.size(),
+                      uint(option->state),
+                      option->palette.cacheKey(),
+                      frame->lineWidth,
+                      uint(frame->features),
+                      option->direction,
+                      painter->device()->devicePixelRatioF()};
+        auto kept = std::find_if(m_panels.begin(), m_panels.end(),
+                                 [&key](const auto &p) { return p.first == key; });
+        if (kept == m_panels.end()) {
+            if (m_panels.size() >= 64)
+                m_panels.clear(); // palettes or sizes that keep changing
+            QPixmap panel((QSizeF(key.size) * key.ratio).toSize());
+            panel.setDevicePixelRatio(key.ratio);
+            panel.fill(Qt::transparent);
+            QStyleOptionFrame at(*frame);
+            at.rect.moveTopLeft(QPoint(0, 0));
+            QPainter p(&panel);
+            QProxyStyle::drawPrimitive(element, &at, &p, widget);
+            p.end();
+            m_panels.emplace_back(key, panel);
+            kept = std::prev(m_panels.end());
+        }
+        painter->drawPixmap(option->rect.topLeft(), kept->second);
+    }
+
+private:
+    // A picture copied between device pixels (fractional scaling) or scaled
+    // would not be the panel the style draws there.
+    static bool onWholePixels(const QPainter *painter, const QRect &rect)
+    {
+        const QTransform t = painter->deviceTransform();
+        const QRectF at = t.mapRect(QRectF(rect));
+        const auto whole = [](qreal v) { return v == std::round(v); };
+        const qreal ratio = painter->device()->devicePixelRatioF();
+        return t.type() <= QTransform::TxScale && t.m11() == ratio && t.m22() == ratio && whole(at.left())
+               && whole(at.top()) && whole(at.width()) && whole(at.height());
+    }
+
+    struct Key
+    {
+        QSize size;
+        uint state;
+        qint64 palette;
+        int lineWidth;
+        uint features;
+        Qt::LayoutDirection direction;
+        qreal ratio;
+        bool operator==(const Key &) const = default;
+    };
+    mutable std::vector<std::pair<Key, QPixmap>> m_panels;
+};
+
 // A group box that paints itself once and then copies that picture: the
 // readouts lie over group boxes and are not opaque, so every repaint of a
 // readout repaints the box under it, and the style draws a group box frame
@@ -307,6 +385,8 @@ MainForm::MainForm(QWidget *parent) : QMainWindow(parent), m_dpi(screenDpi())
     }
 
     const QFont fieldFont = systemBoldFont();
+    m_fieldStyle = new KeptPanelStyle;
+    m_fieldStyle->setParent(this);
     QWidget *previous = nullptr;
     for (std::size_t i = 0; i < m_fields.size(); ++i) {
         auto *field = new QLineEdit(client);
@@ -314,6 +394,7 @@ MainForm::MainForm(QWidget *parent) : QMainWindow(parent), m_dpi(screenDpi())
         field->setFont(fieldFont);
         field->setAlignment(Qt::AlignCenter);
         field->setTextMargins(0, 0, 0, 0);
+        field->setStyle(m_fieldStyle); // before the style sheet, which draws through it
         field->setStyleSheet(QStringLiteral("QLineEdit { padding: 0px; }"));
         field->raise(); // drawn above the group boxes it lies over
         const int number = int(i) + 1;

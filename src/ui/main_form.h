@@ -15,6 +15,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QRadioButton;
+class QStyle;
 
 // The chart area: keeps its image itself, so it survives being covered, and
 // repaints only what was drawn since.
@@ -103,6 +104,7 @@ private:
     double m_dpi;
     ChartView *m_picture = nullptr;
     QGroupBox *m_portPanel = nullptr;
+    QStyle *m_fieldStyle = nullptr; // shared by the fields
     QRadioButton *m_com1 = nullptr;
     QRadioButton *m_com2 = nullptr;
     std::array<QLineEdit *, 8> m_fields{};
