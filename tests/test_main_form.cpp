@@ -29,6 +29,16 @@ namespace {
 
 QString probePath() { return QCoreApplication::applicationDirPath() + QStringLiteral("/window_probe"); }
 
+// How many different colours a picture holds.
+qsizetype colourCount(const QImage &image)
+{
+    QSet<QRgb> colours;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            colours.insert(image.pixel(x, y));
+    return colours.size();
+}
+
 // Pixels a caption covers in a font, ink reaching past the advance included.
 int inkWidth(const QFont &font, const QString &caption)
 {
@@ -673,11 +683,7 @@ void TestMainForm::groupBoxesLookTheSameFromTheirPicture()
     QTest::qWait(50); // the box has taken its picture since it was first shown
     const QImage copied = paintOf(*run);
     QCOMPARE(copied.size(), drawn.size());
-    QSet<QRgb> colours;
-    for (int y = 0; y < copied.height(); ++y)
-        for (int x = 0; x < copied.width(); ++x)
-            colours.insert(copied.pixel(x, y));
-    QVERIFY(colours.size() > 2); // a frame and its caption, not an empty picture
+    QVERIFY(colourCount(copied) > 2); // a frame and its caption, not an empty picture
     QCOMPARE(copied, drawn);
 }
 
@@ -689,8 +695,10 @@ void TestMainForm::fieldsLookAsTheStyleDrawsThem()
     MainForm &f = m_program->form();
     f.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&f));
+    const int flashTime = QGuiApplication::styleHints()->cursorFlashTime();
     QGuiApplication::styleHints()->setCursorFlashTime(0); // a cursor that does not blink
-    auto restoreFlash = qScopeGuard([] { QGuiApplication::styleHints()->setCursorFlashTime(1000); });
+    auto restoreFlash = qScopeGuard(
+            [flashTime] { QGuiApplication::styleHints()->setCursorFlashTime(flashTime); });
     for (int n = 1; n <= 8; ++n) {
         QLineEdit *field = f.findChild<QLineEdit *>(QStringLiteral("Text%1").arg(n));
         QVERIFY(field);
@@ -723,11 +731,7 @@ void TestMainForm::fieldsLookAsTheStyleDrawsThem()
                         copied == drawn && again == drawn,
                         qPrintable(
                                 QStringLiteral("Text%1, text \"%2\", state %3").arg(n).arg(text).arg(state)));
-                QSet<QRgb> colours;
-                for (int y = 0; y < drawn.height(); ++y)
-                    for (int x = 0; x < drawn.width(); ++x)
-                        colours.insert(drawn.pixel(x, y));
-                QVERIFY(colours.size() > 2); // a frame on a panel, not an empty picture
+                QVERIFY(colourCount(drawn) > 2); // a frame on a panel, not an empty picture
             }
         }
         field->setEnabled(true);

@@ -22,7 +22,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <iterator>
 #include <utility>
 #include <vector>
 
@@ -156,8 +155,9 @@ public:
                        const QWidget *widget) const override
     {
         const auto *frame = qstyleoption_cast<const QStyleOptionFrame *>(option);
+        const qreal ratio = painter->device()->devicePixelRatioF();
         if (element != PE_PanelLineEdit || !frame || option->rect.isEmpty()
-            || !onWholePixels(painter, option->rect)) {
+            || !onWholePixels(painter->deviceTransform(), ratio, option->rect)) {
             QProxyStyle::drawPrimitive(element, option, painter, widget);
             return;
         }
@@ -167,22 +167,21 @@ public:
                       frame->lineWidth,
                       uint(frame->features),
                       option->direction,
-                      painter->device()->devicePixelRatioF()};
+                      ratio};
         auto kept = std::find_if(m_panels.begin(), m_panels.end(),
                                  [&key](const auto &p) { return p.first == key; });
         if (kept == m_panels.end()) {
             if (m_panels.size() >= 64)
                 m_panels.clear(); // palettes or sizes that keep changing
-            QPixmap panel((QSizeF(key.size) * key.ratio).toSize());
-            panel.setDevicePixelRatio(key.ratio);
+            QPixmap panel((QSizeF(key.size) * ratio).toSize());
+            panel.setDevicePixelRatio(ratio);
             panel.fill(Qt::transparent);
             QStyleOptionFrame at(*frame);
             at.rect.moveTopLeft(QPoint(0, 0));
             QPainter p(&panel);
             QProxyStyle::drawPrimitive(element, &at, &p, widget);
             p.end();
-            m_panels.emplace_back(key, panel);
-            kept = std::prev(m_panels.end());
+            kept = m_panels.insert(m_panels.end(), {key, panel});
         }
         painter->drawPixmap(option->rect.topLeft(), kept->second);
     }
@@ -190,12 +189,10 @@ public:
 private:
     // A picture copied between device pixels (fractional scaling) or scaled
     // would not be the panel the style draws there.
-    static bool onWholePixels(const QPainter *painter, const QRect &rect)
+    static bool onWholePixels(const QTransform &t, qreal ratio, const QRect &rect)
     {
-        const QTransform t = painter->deviceTransform();
         const QRectF at = t.mapRect(QRectF(rect));
         const auto whole = [](qreal v) { return v == std::round(v); };
-        const qreal ratio = painter->device()->devicePixelRatioF();
         return t.type() <= QTransform::TxScale && t.m11() == ratio && t.m22() == ratio && whole(at.left())
                && whole(at.top()) && whole(at.width()) && whole(at.height());
     }
@@ -467,19 +464,22 @@ bool MainForm::event(QEvent *event)
                 m_presentLater.start(int(kPresentIntervalMs - m_presented.elapsed()));
             return true;
         }
-        m_presented.start();
-        showUnshownTexts();
-        if (m_picture)
-            m_picture->takeDrawn();
+        beginPresentation();
     }
     return QMainWindow::event(event);
 }
 
-void MainForm::present()
+void MainForm::beginPresentation()
 {
     m_presented.start();
     showUnshownTexts();
-    m_picture->takeDrawn();
+    if (m_picture)
+        m_picture->takeDrawn();
+}
+
+void MainForm::present()
+{
+    beginPresentation();
     QEvent request(QEvent::UpdateRequest);
     QMainWindow::event(&request);
 }

@@ -99,6 +99,9 @@ private:
     void buildMenus();
     void present();
     void showUnshownTexts();
+    // Starts a presentation's interval and hands it the held texts and the
+    // chart's new lines.
+    void beginPresentation();
     void route(const QString &name);
 
     double m_dpi;
