@@ -1,5 +1,6 @@
 #include "pty_peer.h"
 
+#include "ui/caption_fit.h"
 #include "ui/program.h"
 
 #include <QAction>
@@ -17,8 +18,6 @@
 #include <QScopeGuard>
 #include <QSet>
 #include <QStyleHints>
-#include <QStyleOptionButton>
-#include <QStyleOptionGroupBox>
 #include <QTest>
 #include <QTimer>
 
@@ -39,49 +38,6 @@ qsizetype colourCount(const QImage &image)
     return colours.size();
 }
 
-// Pixels a caption covers in a font, ink reaching past the advance included.
-int inkWidth(const QFont &font, const QString &caption)
-{
-    const QFontMetrics fm(font);
-    return std::max(fm.horizontalAdvance(caption), fm.boundingRect(caption).width());
-}
-
-// Pixels of width in which the widget draws its caption in the given font.
-int captionRoom(QWidget *w, const QFont &font)
-{
-    if (auto *label = qobject_cast<QLabel *>(w))
-        return label->contentsRect().width() - 2 * label->margin();
-    if (auto *box = qobject_cast<QGroupBox *>(w)) {
-        QStyleOptionGroupBox opt;
-        opt.initFrom(box);
-        opt.fontMetrics = QFontMetrics(font);
-        opt.text = box->title();
-        opt.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
-        const QRect title = box->style()->subControlRect(QStyle::CC_GroupBox, &opt, QStyle::SC_GroupBoxLabel,
-                                                         box);
-        return box->width() - title.left(); // the title must end inside the box
-    }
-    auto *button = qobject_cast<QAbstractButton *>(w);
-    QStyleOptionButton opt;
-    opt.initFrom(button);
-    opt.fontMetrics = QFontMetrics(font);
-    opt.text = button->text();
-    const auto element = qobject_cast<QRadioButton *>(w) ? QStyle::SE_RadioButtonContents
-                                                         : QStyle::SE_PushButtonContents;
-    return button->style()->subElementRect(element, &opt, button).width();
-}
-
-QString captionOf(QWidget *w)
-{
-    if (auto *label = qobject_cast<QLabel *>(w))
-        return label->text();
-    if (auto *box = qobject_cast<QGroupBox *>(w))
-        return box->title();
-    if (auto *button = qobject_cast<QAbstractButton *>(w))
-        return button->text();
-    return QString();
-}
-
 } // namespace
 
 class TestMainForm : public QObject
@@ -97,6 +53,8 @@ private slots:
     void everyWidgetIsInTheLayout();
     void captionsFitTheirBoxes_data();
     void captionsFitTheirBoxes();
+    void fittingFontShrinksOnlyAsFarAsItMust_data();
+    void fittingFontShrinksOnlyAsFarAsItMust();
     void fontsAsked();
     void readoutsHaveBorderOnMenuColour();
     void focusOrderRunsThroughTheFields();
@@ -299,14 +257,15 @@ void TestMainForm::captionsFitTheirBoxes()
 
     int checked = 0;
     for (QWidget *w : f.centralWidget()->findChildren<QWidget *>()) {
-        const QString caption = captionOf(w);
+        const QString caption = captions::captionOf(w);
         if (caption.isEmpty())
             continue;
         ++checked;
         const QString what = w->objectName() + QStringLiteral(" \"") + caption + u'"';
         const QFont font = w->font();
-        const int ink = inkWidth(font, caption);
-        const int room = captionRoom(w, font);
+        const int ink = captions::inkWidth(font, caption);
+        const int room = captions::captionRoom(w, font);
+        QVERIFY2(room > 0 && room <= w->width(), qPrintable(what));
         QVERIFY2(ink <= room, qPrintable(QStringLiteral("%1: %2 px in %3 px at %4 pt")
                                                  .arg(what)
                                                  .arg(ink)
@@ -322,10 +281,41 @@ void TestMainForm::captionsFitTheirBoxes()
         if (font.pointSizeF() < asked) {
             QFont larger = font;
             larger.setPointSizeF(font.pointSizeF() + 0.5);
-            QVERIFY2(inkWidth(larger, caption) > captionRoom(w, larger), qPrintable(what));
+            QVERIFY2(captions::inkWidth(larger, caption) > captions::captionRoom(w, larger),
+                     qPrintable(what));
         }
     }
     QCOMPARE(checked, 39); // 30 labels with the two readouts, 5 group boxes, 4 buttons
+}
+
+void TestMainForm::fittingFontShrinksOnlyAsFarAsItMust_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<double>("expected"); // 0: smaller than asked but fitting
+    QTest::newRow("room enough: as asked") << 400 << 12.0;
+    QTest::newRow("narrow: shrunk to fit") << 90 << 0.0;
+    QTest::newRow("far too narrow: the smallest size") << 4 << captions::kSmallestPoints;
+}
+
+void TestMainForm::fittingFontShrinksOnlyAsFarAsItMust()
+{
+    QFETCH(int, width);
+    QFETCH(double, expected);
+    QLabel label;
+    label.setGeometry(0, 0, width, 30);
+    const QString caption = QStringLiteral("Temperature 235");
+    QFont asked(QStringLiteral("DejaVu Sans"));
+    asked.setPointSizeF(12.0);
+    const QFont fitted = captions::fittingFont(&label, asked, caption);
+    if (expected > 0) {
+        QCOMPARE(fitted.pointSizeF(), expected);
+        return;
+    }
+    QVERIFY(fitted.pointSizeF() < 12.0 && fitted.pointSizeF() > captions::kSmallestPoints);
+    QVERIFY(captions::inkWidth(fitted, caption) <= width);
+    QFont larger = fitted;
+    larger.setPointSizeF(fitted.pointSizeF() + 0.5);
+    QVERIFY(captions::inkWidth(larger, caption) > width);
 }
 
 void TestMainForm::fontsAsked()

@@ -1,7 +1,9 @@
 #pragma once
 
-// The window's layout in twips, as the operators know it. Pure data; the
-// tests hold their own copy of it, so that a wrong entry here is caught.
+#include "commands.h"
+
+// The window's layout in twips, as the operators know it, and the command
+// each menu item and button runs. Pure data.
 namespace layout {
 
 inline constexpr const char *kTitle = "                              ORVALEN REFLOW VOEN   ";
@@ -85,15 +87,22 @@ inline constexpr Box kPortOptions[] = {
         {"COM1", "Frame1", "COM1", 120, 360, 975, 255, Align::Left},
         {"COM2", "Frame1", "COM2", 120, 720, 975, 255, Align::Left},
 };
-inline constexpr Box kPortButtons[] = {
-        {"yes", "Frame1", "OK", 120, 1080, 855, 375, Align::Centre},
-        {"cancel", "Frame1", "CANCEL", 1800, 1080, 855, 375, Align::Centre},
+struct Button
+{
+    Box box;
+    Command command;
+};
+
+inline constexpr Button kPortButtons[] = {
+        {{"yes", "Frame1", "OK", 120, 1080, 855, 375, Align::Centre}, &Commands::yes},
+        {{"cancel", "Frame1", "CANCEL", 1800, 1080, 855, 375, Align::Centre}, &Commands::cancel},
 };
 
 struct MenuItem
 {
     const char *name;
     const char *caption; // "-" is a separator
+    Command command; // none for a separator
 };
 
 struct Menu
@@ -107,21 +116,26 @@ struct Menu
 inline constexpr Menu kMenus[] = {
         {"file",
          "File(&F)",
-         {{"openfile", "Open(&O)"},
-          {"savefile", "Save(&S)"},
-          {"printpaper", "Print(&P)"},
-          {"invar", "-"},
-          {"exit", "Exit(&X)"}},
+         {{"openfile", "Open(&O)", &Commands::openfile},
+          {"savefile", "Save(&S)", &Commands::savefile},
+          {"printpaper", "Print(&P)", &Commands::printpaper},
+          {"invar", "-", nullptr},
+          {"exit", "Exit(&X)", &Commands::exit}},
          5},
         {"setparameter",
          "Set(&S)",
-         {{"selectport", "Port Select(&P)"}, {"to8031", "Parameter Transfer(&T)"}},
+         {{"selectport", "Port Select(&P)", &Commands::selectport},
+          {"to8031", "Parameter Transfer(&T)", &Commands::to8031}},
          2},
         {"comm",
          "Communicate(&C)",
-         {{"getcanshu", "Parameter Load(&L)"}, {"stopcomm", "Stop Communicate(&T)"}},
+         {{"getcanshu", "Parameter Load(&L)", &Commands::getcanshu},
+          {"stopcomm", "Stop Communicate(&T)", &Commands::stopcomm}},
          2},
-        {"run_stop", "Run(&R)", {{"from8031", "Run(&R)"}, {"stop", "Stop(&S)"}}, 2},
+        {"run_stop",
+         "Run(&R)",
+         {{"from8031", "Run(&R)", &Commands::from8031}, {"stop", "Stop(&S)", &Commands::stop}},
+         2},
 };
 
 } // namespace layout

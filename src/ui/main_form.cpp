@@ -1,5 +1,7 @@
 #include "main_form.h"
 
+#include "caption_fit.h"
+#include "kept_paint.h"
 #include "layout.h"
 
 #include <QAction>
@@ -10,20 +12,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QPainter>
-#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
-#include <QStyle>
-#include <QStyleFactory>
-#include <QStyleOptionButton>
-#include <QStyleOptionGroupBox>
 
-#include <algorithm>
 #include <cmath>
+#include <map>
 #include <utility>
-#include <vector>
 
 namespace {
 
@@ -49,219 +44,6 @@ qreal screenRatio()
     return screen ? screen->devicePixelRatio() : 1.0;
 }
 
-// The smallest size a caption is shrunk to.
-constexpr double kSmallestPoints = 6.0;
-
-// Pixels the caption covers, its ink included where that reaches past the
-// advance.
-int inkWidth(const QFont &font, const QString &caption)
-{
-    const QFontMetrics fm(font);
-    return std::max(fm.horizontalAdvance(caption), fm.boundingRect(caption).width());
-}
-
-// Pixels of width the widget gives its caption in the given font: where the
-// label, the option button or the push button draws it, or the group box's
-// frame less the title's indent on both sides.
-int captionRoom(const QWidget *w, const QFont &font)
-{
-    const QStyle *style = w->style();
-    if (const auto *label = qobject_cast<const QLabel *>(w)) {
-        int room = label->contentsRect().width() - 2 * label->margin();
-        int indent = label->indent();
-        if (indent < 0 && label->frameWidth() > 0)
-            indent = QFontMetrics(font).horizontalAdvance(u'x') / 2;
-        if (indent > 0 && (label->alignment() & (Qt::AlignLeft | Qt::AlignRight)))
-            room -= indent;
-        return room;
-    }
-    if (const auto *box = qobject_cast<const QGroupBox *>(w)) {
-        QStyleOptionGroupBox opt;
-        opt.initFrom(box);
-        opt.fontMetrics = QFontMetrics(font);
-        opt.text = box->title();
-        opt.textAlignment = box->alignment();
-        opt.lineWidth = 1;
-        opt.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
-        const QRect title = style->subControlRect(QStyle::CC_GroupBox, &opt, QStyle::SC_GroupBoxLabel, box);
-        return box->width() - 2 * std::max(0, title.left());
-    }
-    if (const auto *button = qobject_cast<const QAbstractButton *>(w)) {
-        QStyleOptionButton opt;
-        opt.initFrom(button);
-        opt.fontMetrics = QFontMetrics(font);
-        opt.text = button->text();
-        const bool option = qobject_cast<const QRadioButton *>(w) != nullptr;
-        return style
-                ->subElementRect(option ? QStyle::SE_RadioButtonContents : QStyle::SE_PushButtonContents,
-                                 &opt, button)
-                .width();
-    }
-    return w->width();
-}
-
-// The font asked for, made smaller in half points until the caption fits the
-// widget. The layout fixes the boxes in twips; a fallback face, or a larger
-// system font, may be wider than the face the layout was drawn for.
-QFont fittingFont(const QWidget *w, QFont font, const QString &caption)
-{
-    double points = font.pointSizeF();
-    if (points <= 0 || caption.isEmpty())
-        return font;
-    font.setPointSizeF(points); // held by the widget, not inherited from a parent that shrank
-    while (points > kSmallestPoints && inkWidth(font, caption) > captionRoom(w, font)) {
-        points -= 0.5;
-        font.setPointSizeF(points);
-    }
-    return font;
-}
-
-QString captionOf(const QWidget *w)
-{
-    if (const auto *label = qobject_cast<const QLabel *>(w))
-        return label->text();
-    if (const auto *box = qobject_cast<const QGroupBox *>(w))
-        return box->title();
-    if (const auto *button = qobject_cast<const QAbstractButton *>(w))
-        return button->text();
-    return QString();
-}
-
-// Every caption of the window in a size that fits its box. The fonts are all
-// taken before any is changed, since a group box passes its font on.
-void fitCaptions(QWidget *client)
-{
-    std::vector<std::pair<QWidget *, QFont>> asked;
-    for (QWidget *w : client->findChildren<QWidget *>())
-        if (!captionOf(w).isEmpty())
-            asked.emplace_back(w, w->font());
-    for (auto &[w, font] : asked)
-        w->setFont(fittingFont(w, font, captionOf(w)));
-}
-// The fields' style: the application's own, except that a field's panel and
-// frame are drawn once for each size, state and palette and then copied. The
-// temperature field repaints at every presentation of a run, and the style
-// strokes the frame's rounded outline afresh each time, which costs more than
-// the field's text.
-class KeptPanelStyle : public QProxyStyle
-{
-public:
-    // A style of its own: a proxy takes over the style it wraps.
-    KeptPanelStyle() : QProxyStyle(QStyleFactory::create(QApplication::style()->name())) {}
-
-    void drawPrimitive(PrimitiveElement element,
-                       const QStyleOption *option,
-                       QPainter *painter,
-                       const QWidget *widget) const override
-    {
-        const auto *frame = qstyleoption_cast<const QStyleOptionFrame *>(option);
-        const qreal ratio = painter->device()->devicePixelRatioF();
-        if (element != PE_PanelLineEdit || !frame || option->rect.isEmpty()
-            || !onWholePixels(painter->deviceTransform(), ratio, option->rect)) {
-            QProxyStyle::drawPrimitive(element, option, painter, widget);
-            return;
-        }
-        const Key key{option->rect.size(),
-                      uint(option->state),
-                      option->palette.cacheKey(),
-                      frame->lineWidth,
-                      uint(frame->features),
-                      option->direction,
-                      ratio};
-        auto kept = std::find_if(m_panels.begin(), m_panels.end(),
-                                 [&key](const auto &p) { return p.first == key; });
-        if (kept == m_panels.end()) {
-            if (m_panels.size() >= 64)
-                m_panels.clear(); // palettes or sizes that keep changing
-            QPixmap panel((QSizeF(key.size) * ratio).toSize());
-            panel.setDevicePixelRatio(ratio);
-            panel.fill(Qt::transparent);
-            QStyleOptionFrame at(*frame);
-            at.rect.moveTopLeft(QPoint(0, 0));
-            QPainter p(&panel);
-            QProxyStyle::drawPrimitive(element, &at, &p, widget);
-            p.end();
-            kept = m_panels.insert(m_panels.end(), {key, panel});
-        }
-        painter->drawPixmap(option->rect.topLeft(), kept->second);
-    }
-
-private:
-    // A picture copied between device pixels (fractional scaling) or scaled
-    // would not be the panel the style draws there.
-    static bool onWholePixels(const QTransform &t, qreal ratio, const QRect &rect)
-    {
-        const QRectF at = t.mapRect(QRectF(rect));
-        const auto whole = [](qreal v) { return v == std::round(v); };
-        return t.type() <= QTransform::TxScale && t.m11() == ratio && t.m22() == ratio && whole(at.left())
-               && whole(at.top()) && whole(at.width()) && whole(at.height());
-    }
-
-    struct Key
-    {
-        QSize size;
-        uint state;
-        qint64 palette;
-        int lineWidth;
-        uint features;
-        Qt::LayoutDirection direction;
-        qreal ratio;
-        bool operator==(const Key &) const = default;
-    };
-    mutable std::vector<std::pair<Key, QPixmap>> m_panels;
-};
-
-// A group box that paints itself once and then copies that picture: the
-// readouts lie over group boxes and are not opaque, so every repaint of a
-// readout repaints the box under it, and the style draws a group box frame
-// from an image it looks up by name each time.
-class StillGroupBox : public QGroupBox
-{
-public:
-    using QGroupBox::QGroupBox;
-
-protected:
-    void paintEvent(QPaintEvent *event) override
-    {
-        const qreal ratio = devicePixelRatioF();
-        if (m_drawing || m_picture.isNull() || m_picture.deviceIndependentSize() != QSizeF(size())
-            || m_picture.devicePixelRatio() != ratio) {
-            QGroupBox::paintEvent(event);
-            if (!m_drawing && !m_pending) { // a widget cannot render itself while painting
-                m_pending = true;
-                QTimer::singleShot(0, this, [this] { takePicture(); });
-            }
-            return;
-        }
-        QPainter painter(this);
-        const QRectF r(event->rect());
-        painter.drawPixmap(r, m_picture, QRectF(r.topLeft() * ratio, r.size() * ratio));
-    }
-    void changeEvent(QEvent *event) override
-    {
-        m_picture = QPixmap(); // style, palette, font or state changed
-        QGroupBox::changeEvent(event);
-    }
-
-private:
-    void takePicture()
-    {
-        m_pending = false;
-        const qreal ratio = devicePixelRatioF();
-        QPixmap picture(size() * ratio);
-        picture.setDevicePixelRatio(ratio);
-        picture.fill(Qt::transparent);
-        m_drawing = true;
-        render(&picture, QPoint(), QRegion(), QWidget::RenderFlags());
-        m_drawing = false;
-        m_picture = picture;
-    }
-
-    QPixmap m_picture;
-    bool m_drawing = false;
-    bool m_pending = false;
-};
-
 } // namespace
 
 QFont systemBoldFont()
@@ -284,61 +66,6 @@ QFont chartTitleFont()
     return font;
 }
 
-ChartView::ChartView(QWidget *parent, int widthTwips, int heightTwips, double dpi, qreal devicePixelRatio)
-    : QWidget(parent), m_chart(widthTwips, heightTwips, dpi, devicePixelRatio)
-{
-    setAttribute(Qt::WA_StaticContents);
-    setAttribute(Qt::WA_OpaquePaintEvent);
-}
-
-void ChartView::clear()
-{
-    m_chart.clear();
-    refresh();
-}
-
-void ChartView::drawLine(float x1, float y1, float x2, float y2, QColor colour)
-{
-    m_chart.drawLine(x1, y1, x2, y2, colour);
-    // Only the first line since the last presentation asks for one; the rest
-    // join it as one rectangle when it comes. A region update per line cost
-    // more than the line (the grid is dozens of them, redrawn per reading at
-    // the start of a run).
-    if (!m_presentationAsked) {
-        m_presentationAsked = true;
-        refresh();
-    }
-}
-
-void ChartView::takeDrawn()
-{
-    m_presentationAsked = false;
-    refresh();
-}
-
-void ChartView::refresh()
-{
-    const QRect dirty = m_chart.takeDirty();
-    if (dirty.isEmpty())
-        return;
-    const qreal r = m_chart.devicePixelRatio();
-    update(QRectF(dirty.x() / r, dirty.y() / r, dirty.width() / r, dirty.height() / r)
-                   .toAlignedRect()
-                   .adjusted(-1, -1, 1, 1));
-}
-
-void ChartView::paintEvent(QPaintEvent *event)
-{
-    if (m_presentationAsked)
-        takeDrawn(); // painted before a presentation (shown, uncovered): the rest still comes
-    QPainter painter(this);
-    const QRect r = event->rect();
-    const qreal ratio = m_chart.devicePixelRatio();
-    const QRectF source(r.x() * ratio, r.y() * ratio, r.width() * ratio, r.height() * ratio);
-    painter.fillRect(r, Qt::white);
-    painter.drawImage(QRectF(r), m_chart.image(), source);
-}
-
 MainForm::MainForm(QWidget *parent) : QMainWindow(parent), m_dpi(screenDpi())
 {
     setObjectName(QStringLiteral("MainForm"));
@@ -353,11 +80,32 @@ MainForm::MainForm(QWidget *parent) : QMainWindow(parent), m_dpi(screenDpi())
     client->setFixedSize(twips(layout::kClientWidth), twips(layout::kClientHeight));
     setCentralWidget(client);
 
-    auto place = [this](QWidget *w, const layout::Box &b) {
-        w->setObjectName(QString::fromLatin1(b.name));
-        w->setGeometry(twips(b.left), twips(b.top), twips(b.width), twips(b.height));
-    };
+    buildChartAndGroups(client);
+    const QFont fieldFont = systemBoldFont();
+    buildFields(client, fieldFont);
+    buildReadouts(client, fieldFont);
+    buildPortPanel();
 
+    captions::fitCaptions(client);
+    m_readoutFont = fieldFont;
+
+    m_fields[0]->setFocus();
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/orvalen/icon32.png"), QSize(32, 32));
+    icon.addFile(QStringLiteral(":/orvalen/icon16.png"), QSize(16, 16));
+    setWindowIcon(icon);
+    adjustSize();
+    setFixedSize(sizeHint());
+}
+
+void MainForm::place(QWidget *w, const layout::Box &b) const
+{
+    w->setObjectName(QString::fromLatin1(b.name));
+    w->setGeometry(twips(b.left), twips(b.top), twips(b.width), twips(b.height));
+}
+
+void MainForm::buildChartAndGroups(QWidget *client)
+{
     for (const layout::Box &b : layout::kAxisLabels) {
         auto *label = new QLabel(QString::fromUtf8(b.caption), client);
         label->setAlignment(alignment(b.align));
@@ -380,8 +128,10 @@ MainForm::MainForm(QWidget *parent) : QMainWindow(parent), m_dpi(screenDpi())
         label->setAlignment(alignment(b.align));
         place(label, b);
     }
+}
 
-    const QFont fieldFont = systemBoldFont();
+void MainForm::buildFields(QWidget *client, const QFont &fieldFont)
+{
     m_fieldStyle = new KeptPanelStyle;
     m_fieldStyle->setParent(this);
     QWidget *previous = nullptr;
@@ -407,7 +157,10 @@ MainForm::MainForm(QWidget *parent) : QMainWindow(parent), m_dpi(screenDpi())
         previous = field;
         m_fields[i] = field;
     }
+}
 
+void MainForm::buildReadouts(QWidget *client, const QFont &fieldFont)
+{
     const QColor menuColour = QApplication::palette("QMenu").color(QPalette::Window);
     for (const layout::Box &b : layout::kReadouts) {
         auto *label = new QLabel(client);
@@ -422,7 +175,10 @@ MainForm::MainForm(QWidget *parent) : QMainWindow(parent), m_dpi(screenDpi())
         label->setPalette(palette);
         (QLatin1StringView(b.name) == QLatin1StringView("Label5") ? m_label5 : m_label6) = label;
     }
+}
 
+void MainForm::buildPortPanel()
+{
     m_portPanel = new QGroupBox(QString::fromUtf8(layout::kPortPanel.caption), m_picture);
     place(m_portPanel, layout::kPortPanel);
     m_portPanel->setAutoFillBackground(true);
@@ -432,24 +188,12 @@ MainForm::MainForm(QWidget *parent) : QMainWindow(parent), m_dpi(screenDpi())
         (QLatin1StringView(b.name) == QLatin1StringView("COM1") ? m_com1 : m_com2) = option;
     }
     m_com1->setChecked(true);
-    for (const layout::Box &b : layout::kPortButtons) {
-        auto *button = new QPushButton(QString::fromUtf8(b.caption), m_portPanel);
-        place(button, b);
+    for (const layout::Button &b : layout::kPortButtons) {
+        auto *button = new QPushButton(QString::fromUtf8(b.box.caption), m_portPanel);
+        place(button, b.box);
         button->setAutoDefault(false);
-        const QString name = QString::fromLatin1(b.name);
-        connect(button, &QPushButton::clicked, this, [this, name] { route(name); });
+        connect(button, &QPushButton::clicked, this, [this, command = b.command] { route(command); });
     }
-
-    fitCaptions(client);
-    m_readoutFont = fieldFont;
-
-    m_fields[0]->setFocus();
-    QIcon icon;
-    icon.addFile(QStringLiteral(":/orvalen/icon32.png"), QSize(32, 32));
-    icon.addFile(QStringLiteral(":/orvalen/icon16.png"), QSize(16, 16));
-    setWindowIcon(icon);
-    adjustSize();
-    setFixedSize(sizeHint());
 }
 
 bool MainForm::event(QEvent *event)
@@ -491,45 +235,28 @@ void MainForm::buildMenus()
         menu->setObjectName(QString::fromLatin1(m.name));
         for (int i = 0; i < m.count; ++i) {
             const layout::MenuItem &item = m.items[i];
-            const QString name = QString::fromLatin1(item.name);
             QAction *action = QLatin1StringView(item.caption) == QLatin1StringView("-")
                                       ? menu->addSeparator()
                                       : menu->addAction(QString::fromUtf8(item.caption));
-            action->setObjectName(name);
-            if (!action->isSeparator())
-                connect(action, &QAction::triggered, this, [this, name] { route(name); });
+            action->setObjectName(QString::fromLatin1(item.name));
+            if (item.command)
+                connect(action, &QAction::triggered, this,
+                        [this, command = item.command] { route(command); });
         }
     }
 }
 
 namespace {
 
-// Which command each menu item and button of the layout runs.
-struct Route
+Command commandOf(const QString &name)
 {
-    const char *name;
-    std::function<void()> MainForm::Commands::*command;
-};
-const Route kRoutes[] = {
-        {"openfile", &MainForm::Commands::openfile},
-        {"savefile", &MainForm::Commands::savefile},
-        {"printpaper", &MainForm::Commands::printpaper},
-        {"exit", &MainForm::Commands::exit},
-        {"selectport", &MainForm::Commands::selectport},
-        {"to8031", &MainForm::Commands::to8031},
-        {"getcanshu", &MainForm::Commands::getcanshu},
-        {"stopcomm", &MainForm::Commands::stopcomm},
-        {"from8031", &MainForm::Commands::from8031},
-        {"stop", &MainForm::Commands::stop},
-        {"yes", &MainForm::Commands::yes},
-        {"cancel", &MainForm::Commands::cancel},
-};
-
-const Route *routeOf(const QString &name)
-{
-    for (const Route &r : kRoutes)
-        if (name == QLatin1StringView(r.name))
-            return &r;
+    for (const layout::Menu &m : layout::kMenus)
+        for (int i = 0; i < m.count; ++i)
+            if (name == QLatin1StringView(m.items[i].name))
+                return m.items[i].command;
+    for (const layout::Button &b : layout::kPortButtons)
+        if (name == QLatin1StringView(b.box.name))
+            return b.command;
     return nullptr;
 }
 
@@ -537,14 +264,14 @@ const Route *routeOf(const QString &name)
 
 bool MainForm::routes(const QString &name) const
 {
-    const Route *r = routeOf(name);
-    return r && m_commands.*(r->command);
+    const Command command = commandOf(name);
+    return command && m_commands.*command;
 }
 
-void MainForm::route(const QString &name)
+void MainForm::route(Command command)
 {
-    if (const Route *r = routeOf(name); r && m_commands.*(r->command))
-        (m_commands.*(r->command))();
+    if (m_commands.*command)
+        (m_commands.*command)();
 }
 
 int MainForm::twips(int value) const { return int(std::lround(value * m_dpi / 1440.0)); }
@@ -602,7 +329,7 @@ void MainForm::setCaption(Caption label, const QString &text)
     QLabel *readout = label == Caption::Label5 ? m_label5 : m_label6;
     if (readout->text() == text)
         return; // the monitor writes the readouts at every poll
-    readout->setFont(fittingFont(readout, m_readoutFont, text));
+    readout->setFont(captions::fittingFont(readout, m_readoutFont, text));
     readout->setText(text);
 }
 

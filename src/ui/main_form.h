@@ -1,6 +1,7 @@
 #pragma once
 
-#include "state/chart.h"
+#include "chart_view.h"
+#include "commands.h"
 #include "state/form.h"
 
 #include <QElapsedTimer>
@@ -17,29 +18,9 @@ class QLineEdit;
 class QRadioButton;
 class QStyle;
 
-// The chart area: keeps its image itself, so it survives being covered, and
-// repaints only what was drawn since.
-class ChartView : public QWidget, public ChartSurface
-{
-public:
-    ChartView(QWidget *parent, int widthTwips, int heightTwips, double dpi, qreal devicePixelRatio);
-
-    void clear() override;
-    void drawLine(float x1, float y1, float x2, float y2, QColor colour) override;
-    [[nodiscard]] const RetainedChart &image() const { return m_chart; }
-    // Asks Qt to repaint, as one rectangle, what was drawn since the first
-    // line that asked for a presentation; the window calls it as it presents.
-    void takeDrawn();
-
-protected:
-    void paintEvent(QPaintEvent *event) override;
-
-private:
-    void refresh();
-
-    RetainedChart m_chart;
-    bool m_presentationAsked = false;
-};
+namespace layout {
+struct Box;
+}
 
 // The program's one window.
 class MainForm : public QMainWindow, public Form
@@ -47,24 +28,7 @@ class MainForm : public QMainWindow, public Form
 public:
     explicit MainForm(QWidget *parent = nullptr);
 
-    // The operators' commands: one a menu item or port panel button, named as
-    // the item is. Set with designated initialisers, so that a misspelt
-    // command does not compile.
-    struct Commands
-    {
-        std::function<void()> openfile;
-        std::function<void()> savefile;
-        std::function<void()> printpaper;
-        std::function<void()> exit;
-        std::function<void()> selectport;
-        std::function<void()> to8031;
-        std::function<void()> getcanshu;
-        std::function<void()> stopcomm;
-        std::function<void()> from8031;
-        std::function<void()> stop;
-        std::function<void()> yes;
-        std::function<void()> cancel;
-    };
+    using Commands = ::Commands;
     void setCommands(Commands commands) { m_commands = std::move(commands); }
     // True when the menu item or button of this name reaches a command that is
     // set: a test walks every item with it.
@@ -96,13 +60,18 @@ protected:
     bool event(QEvent *event) override;
 
 private:
+    void place(QWidget *w, const layout::Box &b) const;
     void buildMenus();
+    void buildChartAndGroups(QWidget *client);
+    void buildFields(QWidget *client, const QFont &fieldFont);
+    void buildReadouts(QWidget *client, const QFont &fieldFont);
+    void buildPortPanel();
     void present();
     void showUnshownTexts();
     // Starts a presentation's interval and hands it the held texts and the
     // chart's new lines.
     void beginPresentation();
-    void route(const QString &name);
+    void route(Command command);
 
     double m_dpi;
     ChartView *m_picture = nullptr;
