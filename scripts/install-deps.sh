@@ -13,6 +13,7 @@ packages=(
   fonts-dejavu-core fonts-arphic-ukai
   clang libclang-rt-14-dev
   clang-format clang-tidy
+  dpkg-dev lintian desktop-file-utils appstream
 )
 
 missing=()

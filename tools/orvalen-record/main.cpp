@@ -404,6 +404,10 @@ int main(int argc, char *argv[])
         return report(rest);
     if (mode == u"chart")
         return chartImage(rest);
+    if (mode == u"--version") {
+        std::puts("orvalen-record " ORVALEN_VERSION);
+        return 0;
+    }
     if (mode == u"--help" || mode == u"-h" || mode == u"help") {
         std::fputs(kUsage, stdout);
         return 0;

@@ -46,7 +46,8 @@ void usage()
                          "  --unplug-at S[:D]    pull the cable S real seconds after the start and put\n"
                          "                       it back D seconds later (D 5): the pseudo-terminal\n"
                          "                       goes away and a new one takes its place, under --link\n"
-                         "  --log                log every byte both ways on standard error\n");
+                         "  --log                log every byte both ways on standard error\n"
+                         "  --version            print the version\n");
 }
 
 double now()
@@ -195,7 +196,10 @@ int main(int argc, char *argv[])
             options.faults.silent = true;
         else if (a == "--log")
             log = true;
-        else {
+        else if (a == "--version") {
+            std::puts("oven-sim " ORVALEN_VERSION);
+            return 0;
+        } else {
             usage();
             return a == "--help" || a == "-h" ? 0 : 2;
         }
