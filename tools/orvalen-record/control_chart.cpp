@@ -13,12 +13,10 @@ constexpr double kD2 = 1.128;
 
 // Infinite or NaN figures (values near the limits of a double) count as not
 // computed, so that none ever reaches an output.
-std::optional<double> finite(double v)
-{
-    return std::isfinite(v) ? std::optional<double>(v) : std::nullopt;
-}
+std::optional<double> finite(double v) { return std::isfinite(v) ? std::optional<double>(v) : std::nullopt; }
 
-std::optional<double> capability(const Figures &f, const std::optional<recordstats::Range> &limits,
+std::optional<double> capability(const Figures &f,
+                                 const std::optional<recordstats::Range> &limits,
                                  const std::optional<double> &spread)
 {
     if (!limits || !f.mean || !spread || !(*spread > 0))

@@ -14,8 +14,8 @@ std::optional<Judging> judgingOf(const Args &a, int &status)
         status = usage(QStringLiteral("--slope-window takes a whole number of seconds, 1 or more"));
         return std::nullopt;
     }
-    std::optional<recordstats::Window> window
-            = loadWindow(a.values.value(QStringLiteral("--window"), QStringLiteral("sac305")));
+    std::optional<recordstats::Window> window = loadWindow(
+            a.values.value(QStringLiteral("--window"), QStringLiteral("sac305")));
     if (!window) {
         status = 2;
         return std::nullopt;
@@ -76,7 +76,8 @@ std::optional<QString> runsFolder()
         return std::nullopt;
     }
     if (!QFileInfo(folder).isDir()) {
-        say(QStringLiteral("orvalen-record: no run has been journaled here yet: %1 does not exist.").arg(folder));
+        say(QStringLiteral("orvalen-record: no run has been journaled here yet: %1 does not exist.")
+                    .arg(folder));
         return std::nullopt;
     }
     return folder;

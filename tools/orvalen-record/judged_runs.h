@@ -34,7 +34,8 @@ struct JudgedRun
 
 // Reads and judges each file; one that cannot be read is named on standard
 // error, left out, and sets failed.
-[[nodiscard]] std::vector<JudgedRun> judgeRuns(const QStringList &files, const Judging &judging, bool &failed);
+[[nodiscard]] std::vector<JudgedRun>
+judgeRuns(const QStringList &files, const Judging &judging, bool &failed);
 
 // Rows of cells in columns as wide as their widest cell, the columns named
 // right-aligned (numbers) and the others left-aligned.

@@ -33,10 +33,7 @@ QStringView withoutSuffix(const QString &name)
 
 } // namespace
 
-QString Stamp::text() const
-{
-    return date.toString(Qt::ISODate) + u'T' + time.toString(Qt::ISODate);
-}
+QString Stamp::text() const { return date.toString(Qt::ISODate) + u'T' + time.toString(Qt::ISODate); }
 
 std::optional<Stamp> stampOf(const QStringList &lines)
 {

@@ -17,7 +17,10 @@ struct Stamp
 {
     QDate date;
     QTime time;
-    [[nodiscard]] qint64 key() const { return date.toJulianDay() * 86400 + time.msecsSinceStartOfDay() / 1000; }
+    [[nodiscard]] qint64 key() const
+    {
+        return date.toJulianDay() * 86400 + time.msecsSinceStartOfDay() / 1000;
+    }
     [[nodiscard]] QString text() const; // 2024-05-09T14:03:27
     friend bool operator==(const Stamp &a, const Stamp &b) { return a.key() == b.key(); }
 };

@@ -63,9 +63,9 @@ QByteArray jsonOf(const std::vector<Listed> &all, const QString &windowName)
     QByteArray out = all.empty() ? "[" : "[\n";
     for (std::size_t i = 0; i < all.size(); ++i) {
         const Listed &l = all[i];
-        out += "  {\"file\": " + jsonString(l.run.path)
-               + ", \"started\": " + (l.start ? jsonString(l.start->text()) : QByteArray("null"))
-               + ", \"seconds\": " + jsonNumber(l.run.seconds) + ", \"peak_c\": " + jsonNumber(l.run.stats.peakC)
+        out += "  {\"file\": " + jsonString(l.run.path) + ", \"started\": "
+               + (l.start ? jsonString(l.start->text()) : QByteArray("null")) + ", \"seconds\": "
+               + jsonNumber(l.run.seconds) + ", \"peak_c\": " + jsonNumber(l.run.stats.peakC)
                + ", \"window\": " + jsonString(windowName) + ", \"pwi\": " + jsonNumber(l.run.judgement.pwi)
                + ", \"in_window\": " + (l.run.judgement.inWindow ? "true" : "false") + ", \"ended\": \""
                + l.ended + "\"}" + (i + 1 < all.size() ? ",\n" : "\n");
@@ -77,7 +77,8 @@ QByteArray jsonOf(const std::vector<Listed> &all, const QString &windowName)
 
 int runs(const QStringList &args)
 {
-    const Args a(args, {QStringLiteral("--window"), QStringLiteral("--slope-window")}, {QStringLiteral("--json")});
+    const Args a(args, {QStringLiteral("--window"), QStringLiteral("--slope-window")},
+                 {QStringLiteral("--json")});
     if (!a.problem.isEmpty())
         return usage(a.problem);
     if (a.files.size() > 1)

@@ -61,7 +61,8 @@ std::vector<Measure> measuresOf(const std::vector<JudgedRun> &runs, const record
     return out;
 }
 
-std::vector<std::vector<Signal>> signalsOf(const std::vector<JudgedRun> &runs, const std::vector<Measure> &measures)
+std::vector<std::vector<Signal>> signalsOf(const std::vector<JudgedRun> &runs,
+                                           const std::vector<Measure> &measures)
 {
     std::vector<std::vector<Signal>> out(runs.size());
     for (const Measure &m : measures) {
@@ -91,8 +92,10 @@ QString dateOf(const JudgedRun &r)
     return r.stamp->date.toString(Qt::ISODate) + u' ' + r.stamp->time.toString(Qt::ISODate);
 }
 
-QByteArray tableOf(const std::vector<JudgedRun> &runs, const std::vector<Measure> &measures,
-                   const std::vector<std::vector<Signal>> &flagged, const QString &windowName)
+QByteArray tableOf(const std::vector<JudgedRun> &runs,
+                   const std::vector<Measure> &measures,
+                   const std::vector<std::vector<Signal>> &flagged,
+                   const QString &windowName)
 {
     QByteArray out = QStringLiteral("%1 runs%2, window %3\n")
                              .arg(runs.size())
@@ -106,8 +109,8 @@ QByteArray tableOf(const std::vector<JudgedRun> &runs, const std::vector<Measure
                              QStringLiteral("ucl"), QStringLiteral("cpk"), QStringLiteral("ppk")}};
     for (const Measure &m : measures) {
         const controlchart::Figures &f = m.figures;
-        rows << QStringList{m.name,       QString::number(f.n), cell(f.mean), cell(f.sd), cell(f.lcl),
-                            cell(f.center), cell(f.ucl),         cell(f.cpk),  cell(f.ppk)};
+        rows << QStringList{m.name,         QString::number(f.n), cell(f.mean), cell(f.sd), cell(f.lcl),
+                            cell(f.center), cell(f.ucl),          cell(f.cpk),  cell(f.ppk)};
     }
     out += alignedTable(rows, {1, 2, 3, 4, 5, 6, 7, 8});
     QList<QStringList> signalled{{QStringLiteral("file"), QStringLiteral("date"), QStringLiteral("signals")}};
@@ -123,8 +126,10 @@ QByteArray tableOf(const std::vector<JudgedRun> &runs, const std::vector<Measure
     return out;
 }
 
-QByteArray jsonOf(const std::vector<JudgedRun> &runs, const std::vector<Measure> &measures,
-                  const std::vector<std::vector<Signal>> &flagged, const QString &windowName)
+QByteArray jsonOf(const std::vector<JudgedRun> &runs,
+                  const std::vector<Measure> &measures,
+                  const std::vector<std::vector<Signal>> &flagged,
+                  const QString &windowName)
 {
     QByteArray out = "{\"window\": " + jsonString(windowName) + ",\n \"runs\": [";
     for (std::size_t i = 0; i < runs.size(); ++i) {
@@ -141,9 +146,9 @@ QByteArray jsonOf(const std::vector<JudgedRun> &runs, const std::vector<Measure>
     out += runs.empty() ? "],\n \"stats\": {" : "\n ],\n \"stats\": {";
     for (std::size_t i = 0; i < measures.size(); ++i) {
         const controlchart::Figures &f = measures[i].figures;
-        out += QByteArray(i ? ",\n" : "\n") + "  " + jsonString(measures[i].name) + ": {\"n\": "
-               + QByteArray::number(f.n) + ", \"mean\": " + jsonNumber(f.mean) + ", \"sd\": " + jsonNumber(f.sd)
-               + ", \"min\": " + jsonNumber(f.min) + ", \"max\": " + jsonNumber(f.max)
+        out += QByteArray(i ? ",\n" : "\n") + "  " + jsonString(measures[i].name)
+               + ": {\"n\": " + QByteArray::number(f.n) + ", \"mean\": " + jsonNumber(f.mean) + ", \"sd\": "
+               + jsonNumber(f.sd) + ", \"min\": " + jsonNumber(f.min) + ", \"max\": " + jsonNumber(f.max)
                + ", \"center\": " + jsonNumber(f.center) + ", \"sigma\": " + jsonNumber(f.sigma)
                + ", \"ucl\": " + jsonNumber(f.ucl) + ", \"lcl\": " + jsonNumber(f.lcl)
                + ", \"cpk\": " + jsonNumber(f.cpk) + ", \"ppk\": " + jsonNumber(f.ppk) + '}';
@@ -151,8 +156,12 @@ QByteArray jsonOf(const std::vector<JudgedRun> &runs, const std::vector<Measure>
     return out + "\n }\n}\n";
 }
 
-bool writeChart(const QString &path, const std::vector<JudgedRun> &runs, const std::vector<Measure> &measures,
-                const std::vector<std::vector<Signal>> &flagged, const QString &windowName, double scale)
+bool writeChart(const QString &path,
+                const std::vector<JudgedRun> &runs,
+                const std::vector<Measure> &measures,
+                const std::vector<std::vector<Signal>> &flagged,
+                const QString &windowName,
+                double scale)
 {
     std::vector<trendchart::Panel> panels;
     for (const Measure &m : measures) {
@@ -160,7 +169,8 @@ bool writeChart(const QString &path, const std::vector<JudgedRun> &runs, const s
         if (!m.stat)
             p.upperOnly = 100; // in the window below it
         for (const std::vector<Signal> &s : flagged)
-            p.signalled.push_back(std::any_of(s.begin(), s.end(), [&](const Signal &x) { return x.stat == m.name; }));
+            p.signalled.push_back(
+                    std::any_of(s.begin(), s.end(), [&](const Signal &x) { return x.stat == m.name; }));
         panels.push_back(std::move(p));
     }
     QStringList dates;
@@ -220,9 +230,8 @@ int trend(const QStringList &args)
         say(QStringLiteral("orvalen-record: the folder %1 cannot be read.").arg(u));
 
     std::vector<JudgedRun> runs = judgeRuns(files, *judging, failed);
-    const auto undated = std::stable_partition(runs.begin(), runs.end(), [](const JudgedRun &r) {
-        return r.stamp.has_value();
-    });
+    const auto undated = std::stable_partition(runs.begin(), runs.end(),
+                                               [](const JudgedRun &r) { return r.stamp.has_value(); });
     for (auto r = undated; r != runs.end(); ++r)
         say(QStringLiteral("orvalen-record: %1 is left out: its stamp (lines 1 to 6) is not a date and time.")
                     .arg(r->path));
@@ -243,8 +252,9 @@ int trend(const QStringList &args)
     const std::vector<Measure> measures = measuresOf(runs, judging->window);
     const std::vector<std::vector<Signal>> flagged = signalsOf(runs, measures);
     const QString windowName = judging->window.name;
-    const QByteArray out = a.flags.contains(QStringLiteral("--json")) ? jsonOf(runs, measures, flagged, windowName)
-                                                                       : tableOf(runs, measures, flagged, windowName);
+    const QByteArray out = a.flags.contains(QStringLiteral("--json"))
+                                   ? jsonOf(runs, measures, flagged, windowName)
+                                   : tableOf(runs, measures, flagged, windowName);
     if (!writeOut(QString(), out))
         return 2;
     if (!chartPath.isEmpty() && !writeChart(chartPath, runs, measures, flagged, windowName, scale))

@@ -3,7 +3,6 @@
 #include "state/loose_value.h"
 
 #include <QPainter>
-#include <QPainterPath>
 
 #include <algorithm>
 #include <cmath>
@@ -28,10 +27,7 @@ const QColor kControl(70, 70, 70);
 const QColor kWindow(0, 140, 70);
 const QColor kFaint(225, 225, 225);
 
-QString figure(double v)
-{
-    return plainNumber(std::round(v * 100) / 100);
-}
+QString figure(double v) { return plainNumber(std::round(v * 100) / 100); }
 
 struct Line
 {
@@ -52,11 +48,14 @@ void drawPanel(QPainter &p, const QRectF &r, const Panel &panel, std::size_t run
     if (f.lcl)
         lines.push_back({*f.lcl, QStringLiteral("LCL ") + figure(*f.lcl), kControl, Qt::DashLine});
     if (panel.limits) {
-        lines.push_back({panel.limits->high, QStringLiteral("USL ") + figure(panel.limits->high), kWindow, Qt::SolidLine});
-        lines.push_back({panel.limits->low, QStringLiteral("LSL ") + figure(panel.limits->low), kWindow, Qt::SolidLine});
+        lines.push_back({panel.limits->high, QStringLiteral("USL ") + figure(panel.limits->high), kWindow,
+                         Qt::SolidLine});
+        lines.push_back({panel.limits->low, QStringLiteral("LSL ") + figure(panel.limits->low), kWindow,
+                         Qt::SolidLine});
     }
     if (panel.upperOnly)
-        lines.push_back({*panel.upperOnly, QStringLiteral("limit ") + figure(*panel.upperOnly), kWindow, Qt::SolidLine});
+        lines.push_back({*panel.upperOnly, QStringLiteral("limit ") + figure(*panel.upperOnly), kWindow,
+                         Qt::SolidLine});
 
     double lo = INFINITY, hi = -INFINITY;
     for (const std::optional<double> &v : panel.values)
@@ -80,7 +79,9 @@ void drawPanel(QPainter &p, const QRectF &r, const Panel &panel, std::size_t run
     lo -= pad;
     hi += pad;
     auto yOf = [&](double v) { return r.bottom() - (v - lo) / (hi - lo) * r.height(); };
-    auto xOf = [&](std::size_t i) { return r.left() + (double(i) + 0.5) * r.width() / double(std::max<std::size_t>(runs, 1)); };
+    auto xOf = [&](std::size_t i) {
+        return r.left() + (double(i) + 0.5) * r.width() / double(std::max<std::size_t>(runs, 1));
+    };
 
     p.setPen(QPen(Qt::black, 1));
     p.setBrush(Qt::NoBrush);
@@ -96,22 +97,20 @@ void drawPanel(QPainter &p, const QRectF &r, const Panel &panel, std::size_t run
         p.setPen(QPen(l.colour, 1.2, l.style));
         p.drawLine(QPointF(r.left(), yOf(l.value)), QPointF(r.right(), yOf(l.value)));
     }
-    QPainterPath path;
-    std::size_t present = 0;
+    QPolygonF line;
     for (std::size_t i = 0; i < panel.values.size(); ++i)
-        if (panel.values[i]) {
-            const QPointF at(xOf(i), yOf(*panel.values[i]));
-            if (present++ == 0)
-                path.moveTo(at);
-            else
-                path.lineTo(at);
-        }
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(kValues, 1.2));
-    p.drawPath(path);
+        if (panel.values[i])
+            line << QPointF(xOf(i), yOf(*panel.values[i]));
+    const qsizetype present = line.size();
+    // Thousands of runs: a plain one-pixel line, which Qt draws without
+    // stroking an outline of every segment.
+    const bool many = present > kDotsUpTo;
+    p.setRenderHint(QPainter::Antialiasing, !many);
+    p.setPen(QPen(kValues, many ? 0 : 1.2));
+    p.drawPolyline(line);
     for (std::size_t i = 0; i < panel.values.size(); ++i) {
         const bool signalled = i < panel.signalled.size() && panel.signalled[i];
-        if (!panel.values[i] || (!signalled && present > kDotsUpTo))
+        if (!panel.values[i] || (!signalled && many))
             continue;
         p.setPen(Qt::NoPen);
         p.setBrush(signalled ? kSignal : kValues);
@@ -138,7 +137,8 @@ void drawPanel(QPainter &p, const QRectF &r, const Panel &panel, std::size_t run
     QString head = panel.name;
     if (f.cpk || f.ppk)
         head += QStringLiteral("   cpk %1   ppk %2")
-                        .arg(f.cpk ? figure(*f.cpk) : QStringLiteral("-"), f.ppk ? figure(*f.ppk) : QStringLiteral("-"));
+                        .arg(f.cpk ? figure(*f.cpk) : QStringLiteral("-"),
+                             f.ppk ? figure(*f.ppk) : QStringLiteral("-"));
     QFont bold = font;
     bold.setBold(true);
     p.setFont(bold);

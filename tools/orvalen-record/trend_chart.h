@@ -25,7 +25,7 @@ struct Panel
 
 // dates: one a run, in run order. scale: device pixels to a pixel of the
 // drawing's own size.
-[[nodiscard]] QImage draw(const QString &title, const QStringList &dates, const std::vector<Panel> &panels,
-                          double scale);
+[[nodiscard]] QImage
+draw(const QString &title, const QStringList &dates, const std::vector<Panel> &panels, double scale);
 
 } // namespace trendchart
