@@ -102,7 +102,8 @@ void TestRecordTrend::figuresByHand_data()
     QTest::newRow("step") << std::vector<double>{1, 1, 3, 3} << Opt(2) << Opt(std::sqrt(4.0 / 3))
                           << Opt(2.0 / 3 / 1.128) << Opt(2 / (3 * 2.0 / 3 / 1.128))
                           << Opt(2 / (3 * std::sqrt(4.0 / 3)));
-    QTest::newRow("all the same") << std::vector<double>(10, 0.1) << Opt(0.1) << Opt(0) << Opt(0) << Opt() << Opt();
+    QTest::newRow("all the same") << std::vector<double>(10, 0.1) << Opt(0.1) << Opt(0) << Opt(0) << Opt()
+                                  << Opt();
     QTest::newRow("one run") << std::vector<double>{7} << Opt(7) << Opt() << Opt() << Opt() << Opt();
     QTest::newRow("none") << std::vector<double>{} << Opt() << Opt() << Opt() << Opt() << Opt();
 }
@@ -163,11 +164,14 @@ void TestRecordTrend::runsOfEightAndBeyondLimits()
 void TestRecordTrend::stampsAndJournalNames()
 {
     using runfiles::stampOf;
-    QCOMPARE(stampOf({" 2024 ", " 5 ", " 9 ", " 14 ", " 3 ", " 27 "})->text(), QStringLiteral("2024-05-09T14:03:27"));
+    QCOMPARE(stampOf({" 2024 ", " 5 ", " 9 ", " 14 ", " 3 ", " 27 "})->text(),
+             QStringLiteral("2024-05-09T14:03:27"));
     // Daylight saving does not apply: the oven's clock has no zone.
     QVERIFY(stampOf({"2026", "3", "29", "2", "30", "0"}));
-    for (const QStringList &bad : {QStringList{"2024", "2", "30", "1", "1", "1"}, {"2024", "5", "9", "24", "0", "0"},
-                                   {"2024", "5", "9", "1", "1", "1.5"}, {"2024", "5", "9", "1", "1", ""},
+    for (const QStringList &bad : {QStringList{"2024", "2", "30", "1", "1", "1"},
+                                   {"2024", "5", "9", "24", "0", "0"},
+                                   {"2024", "5", "9", "1", "1", "1.5"},
+                                   {"2024", "5", "9", "1", "1", ""},
                                    {"2024", "5", "9", "1", "1"}})
         QVERIFY2(!stampOf(bad), qPrintable(bad.join(u',')));
     QCOMPARE(runfiles::journalStamp(QStringLiteral("2024-05-09_14-03-27-2.dbf")),
@@ -184,7 +188,9 @@ void TestRecordTrend::trendJsonOrderAndExitStatuses()
 {
     QTemporaryDir d;
     const QString dir = d.path();
-    auto put = [&](const QString &name, const QByteArray &bytes) { QVERIFY(testfiles::writeFile(d.filePath(name), bytes)); };
+    auto put = [&](const QString &name, const QByteArray &bytes) {
+        QVERIFY(testfiles::writeFile(d.filePath(name), bytes));
+    };
     // Peaks 240 242 244 250 in stamp order, which is not the names' order;
     // the last two in the same second, ordered by name.
     put("d.dbf", record("2024 5 9 14 3 27", {" 240 "}));
@@ -213,23 +219,32 @@ void TestRecordTrend::trendJsonOrderAndExitStatuses()
     QVERIFY(runs[0][QStringLiteral("signals")].toArray().isEmpty());
 
     const QJsonObject peak = all[QStringLiteral("stats")][QStringLiteral("peak_c")].toObject();
-    QCOMPARE(peak.keys(), (QStringList{"center", "cpk", "lcl", "max", "mean", "min", "n", "ppk", "sd", "sigma", "ucl"}));
+    QCOMPARE(peak.keys(),
+             (QStringList{"center", "cpk", "lcl", "max", "mean", "min", "n", "ppk", "sd", "sigma", "ucl"}));
     const double sigma = 10.0 / 3 / 1.128; // moving ranges 2 2 6
     const double sd = std::sqrt(56.0 / 3); // deviations -4 -2 0 6
-    const std::pair<const char *, double> expected[] = {
-            {"n", 4},         {"mean", 244},          {"sd", sd},           {"min", 240},
-            {"max", 250},     {"sigma", sigma},       {"ucl", 244 + 3 * sigma}, {"lcl", 244 - 3 * sigma},
-            {"cpk", 6 / (3 * sigma)}, {"ppk", 6 / (3 * sd)}};
+    const std::pair<const char *, double> expected[] = {{"n", 4},
+                                                        {"mean", 244},
+                                                        {"sd", sd},
+                                                        {"min", 240},
+                                                        {"max", 250},
+                                                        {"sigma", sigma},
+                                                        {"ucl", 244 + 3 * sigma},
+                                                        {"lcl", 244 - 3 * sigma},
+                                                        {"cpk", 6 / (3 * sigma)},
+                                                        {"ppk", 6 / (3 * sd)}};
     for (const auto &[key, value] : expected)
         QVERIFY2(qFuzzyCompare(peak[QLatin1String(key)].toDouble(), value), key);
-    QCOMPARE(all[QStringLiteral("stats")][QStringLiteral("pwi")][QStringLiteral("cpk")].type(), QJsonValue::Null);
+    QCOMPARE(all[QStringLiteral("stats")][QStringLiteral("pwi")][QStringLiteral("cpk")].type(),
+             QJsonValue::Null);
     QCOMPARE(all[QStringLiteral("stats")].toObject().keys(), (QStringList{"peak_c", "pwi"}));
 
     // The newest two: one out of its window (1), once the undated one is gone.
     QVERIFY(QFile::remove(d.filePath(QStringLiteral("undated.dbf"))));
     r = tool({"trend", "d.dbf", "a.dbf", "c-2.dbf", "--window", "w.txt", "--last", "2", "--json"}, dir);
     QCOMPARE(r.status, 0);
-    QCOMPARE(QJsonDocument::fromJson(r.out)[QStringLiteral("stats")][QStringLiteral("peak_c")][QStringLiteral("n")]
+    QCOMPARE(QJsonDocument::fromJson(
+                     r.out)[QStringLiteral("stats")][QStringLiteral("peak_c")][QStringLiteral("n")]
                      .toInt(),
              2);
     QCOMPARE(tool({"trend", ".", "--window", "w.txt"}, dir).status, 1);
@@ -238,11 +253,13 @@ void TestRecordTrend::trendJsonOrderAndExitStatuses()
     // Identical runs: no spread, no index, no NaN.
     QTemporaryDir same;
     for (const char *name : {"1.dbf", "2.dbf", "3.dbf"})
-        QVERIFY(testfiles::writeFile(same.filePath(QLatin1String(name)), record("2024 5 9 14 3 27", {" 240 "})));
+        QVERIFY(testfiles::writeFile(same.filePath(QLatin1String(name)),
+                                     record("2024 5 9 14 3 27", {" 240 "})));
     r = tool({"trend", same.path(), "--window", "w.txt", "--json"}, dir);
     QCOMPARE(r.status, 0);
     QVERIFY2(!r.out.contains("nan") && !r.out.contains("inf"), r.out.constData());
-    QVERIFY(QJsonDocument::fromJson(r.out)[QStringLiteral("stats")][QStringLiteral("peak_c")][QStringLiteral("ppk")]
+    QVERIFY(QJsonDocument::fromJson(
+                    r.out)[QStringLiteral("stats")][QStringLiteral("peak_c")][QStringLiteral("ppk")]
                     .isNull());
     QTemporaryDir empty;
     r = tool({"trend", empty.path(), "--json"}, dir);
@@ -255,8 +272,10 @@ void TestRecordTrend::trendChartAndOutputs()
     const QString dir = m_dir.path();
     // Nine runs at 240 and a tenth far beyond the control limits.
     for (int i = 0; i < 10; ++i)
-        write(QStringLiteral("%1.dbf").arg(i), record(QByteArray("2024 5 9 14 3 " + QByteArray::number(i)),
-                                                      {i == 9 ? " 249 " : i % 2 ? " 240 " : " 241 "}));
+        write(QStringLiteral("%1.dbf").arg(i),
+              record(QByteArray("2024 5 9 14 3 " + QByteArray::number(i)), {i == 9  ? " 249 "
+                                                                            : i % 2 ? " 240 "
+                                                                                    : " 241 "}));
     Run r = tool({"trend", ".", "--chart", "t.png"}, dir);
     QCOMPARE(r.status, 1);
     QVERIFY2(r.out.contains("./9.dbf  2024-05-09 14:03:09  beyond_limits peak_c"), r.out.constData());
@@ -287,7 +306,8 @@ void TestRecordTrend::runsListsNewestFirstWithHowTheyEnded()
     put("w.txt", "peak_c = 235 250\n");
     const Run r = tool({"runs", d.path(), "--json", "--window", "w.txt"}, d.path());
     QCOMPARE(r.status, 2);
-    QVERIFY2(r.err.contains(QStringLiteral("2024-05-10_08-00-00.dbf cannot be read further")), qPrintable(r.err));
+    QVERIFY2(r.err.contains(QStringLiteral("2024-05-10_08-00-00.dbf cannot be read further")),
+             qPrintable(r.err));
     const QJsonArray rows = QJsonDocument::fromJson(r.out).array();
     QStringList seen;
     for (const QJsonValue &v : rows)
@@ -297,7 +317,8 @@ void TestRecordTrend::runsListsNewestFirstWithHowTheyEnded()
                         .arg(v[QStringLiteral("peak_c")].toDouble());
     QCOMPARE(seen, (QStringList{"2024-05-09T14:03:27 cut off 1 240", "2024-05-09T14:03:27 stopped 2 245",
                                 "2024-05-01T09:00:00 unknown 1 200"}));
-    QCOMPARE(rows[0][QStringLiteral("file")].toString(), d.filePath(QStringLiteral("2024-05-09_14-03-27-2.dbf")));
+    QCOMPARE(rows[0][QStringLiteral("file")].toString(),
+             d.filePath(QStringLiteral("2024-05-09_14-03-27-2.dbf")));
     QCOMPARE(rows[1][QStringLiteral("pwi")].toDouble(), 100 * 2.5 / 7.5); // 245 in 235-250
     QCOMPARE(tool({"runs", d.filePath(QStringLiteral("none"))}, d.path()).status, 2);
 }
