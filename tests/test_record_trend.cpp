@@ -104,6 +104,9 @@ void TestRecordTrend::figuresByHand_data()
                           << Opt(2 / (3 * std::sqrt(4.0 / 3)));
     QTest::newRow("all the same") << std::vector<double>(10, 0.1) << Opt(0.1) << Opt(0) << Opt(0) << Opt()
                                   << Opt();
+    QTest::newRow("equal but for the last bits")
+            << std::vector<double>{2.5, 2.4999999999999996, 2.5000000000000004} << Opt(2.5) << Opt(0)
+            << Opt(0) << Opt() << Opt();
     QTest::newRow("one run") << std::vector<double>{7} << Opt(7) << Opt() << Opt() << Opt() << Opt();
     QTest::newRow("none") << std::vector<double>{} << Opt() << Opt() << Opt() << Opt() << Opt();
 }
@@ -144,6 +147,8 @@ void TestRecordTrend::runsOfEightAndBeyondLimits_data()
     std::vector<double> crossed(7, 1);
     crossed.insert(crossed.end(), {-1, 1});
     QTest::newRow("side changes") << crossed << std::vector<int>{} << std::vector<int>{};
+    QTest::newRow("on the line but for the last bits")
+            << std::vector<double>(9, 1e-12) << std::vector<int>{} << std::vector<int>{};
     QTest::newRow("limits") << std::vector<double>{11, -11, 10, -10} << std::vector<int>{0, 1}
                             << std::vector<int>{};
 }

@@ -24,6 +24,10 @@ std::optional<double> capability(const Figures &f,
     return finite(std::min(limits->high - *f.mean, *f.mean - limits->low) / (3 * *spread));
 }
 
+// Values this close count as equal: the last bits of a division (a slope of
+// 2.5 read as 2.4999999999999996) are no change between runs.
+double tolerance(double size) { return 1e-9 * std::max(1.0, std::fabs(size)); }
+
 } // namespace
 
 Figures figuresOf(const std::vector<double> &values, const std::optional<recordstats::Range> &limits)
@@ -38,9 +42,10 @@ Figures figuresOf(const std::vector<double> &values, const std::optional<records
     const auto [lo, hi] = std::minmax_element(values.begin(), values.end());
     f.min = *lo;
     f.max = *hi;
-    // Equal values have their own value as mean and no spread at all, not
-    // the last bits of a sum.
-    f.mean = *lo == *hi ? *lo : finite(sum / double(values.size()));
+    // Equal values have no spread at all, and their own value as mean rather
+    // than the last bits of a sum.
+    const bool equal = *hi - *lo <= tolerance(std::max(std::fabs(*lo), std::fabs(*hi)));
+    f.mean = equal ? *lo / 2 + *hi / 2 : finite(sum / double(values.size()));
     f.center = f.mean;
     if (values.size() >= 2 && f.mean) {
         double squares = 0, ranges = 0;
@@ -49,8 +54,8 @@ Figures figuresOf(const std::vector<double> &values, const std::optional<records
             if (i > 0)
                 ranges += std::fabs(values[i] - values[i - 1]);
         }
-        f.sd = *lo == *hi ? 0.0 : finite(std::sqrt(squares / double(values.size() - 1)));
-        f.sigma = finite(ranges / double(values.size() - 1) / kD2);
+        f.sd = equal ? 0.0 : finite(std::sqrt(squares / double(values.size() - 1)));
+        f.sigma = equal ? 0.0 : finite(ranges / double(values.size() - 1) / kD2);
         if (f.sigma) {
             f.ucl = finite(*f.center + 3 * *f.sigma);
             f.lcl = finite(*f.center - 3 * *f.sigma);
@@ -65,13 +70,15 @@ std::vector<Flags> signalsOf(const std::vector<double> &values, const Figures &f
 {
     std::vector<Flags> out(values.size());
     int side = 0, length = 0;
+    const double tol = tolerance(figures.center.value_or(0));
     for (std::size_t i = 0; i < values.size(); ++i) {
         const double v = values[i];
-        out[i].beyondLimits = (figures.ucl && v > *figures.ucl) || (figures.lcl && v < *figures.lcl);
+        out[i].beyondLimits = (figures.ucl && v > *figures.ucl + tol)
+                              || (figures.lcl && v < *figures.lcl - tol);
         if (!figures.center)
             continue;
         // A value on the center line belongs to neither side and ends a run.
-        const int s = v > *figures.center ? 1 : v < *figures.center ? -1 : 0;
+        const int s = v > *figures.center + tol ? 1 : v < *figures.center - tol ? -1 : 0;
         length = s != 0 && s == side ? length + 1 : (s != 0 ? 1 : 0);
         side = s;
         out[i].runOf8 = length >= 8;

@@ -2,7 +2,8 @@
 
 // Individuals charts over a series of runs: where a statistic settles, how
 // much it moves from one run to the next, and the runs that signal a change.
-// Pure arithmetic; every figure that cannot be computed is empty.
+// Pure arithmetic; every figure that cannot be computed is empty. Values
+// within a billionth of their size of each other count as equal.
 
 #include "record_stats.h"
 

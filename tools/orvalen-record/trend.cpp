@@ -48,10 +48,6 @@ std::vector<Measure> measuresOf(const std::vector<JudgedRun> &runs, const record
             std::optional<double> v = m.stat ? r.stats.value(*m.stat) : r.judgement.pwi;
             if (v && !std::isfinite(*v))
                 v.reset();
-            // To nine decimals, so that the last bits of a division (a slope
-            // of 2.5 read as 2.4999999999999996) do not count as a change.
-            if (v && std::fabs(*v) < 1e9)
-                v = std::round(*v * 1e9) / 1e9;
             m.perRun.push_back(v);
             if (v)
                 m.values.push_back(*v);
@@ -122,7 +118,8 @@ QByteArray tableOf(const std::vector<JudgedRun> &runs,
             words << QStringLiteral("%1 %2").arg(QLatin1String(s.kind), s.stat);
         signalled << QStringList{runs[i].path, dateOf(runs[i]), words.join(QStringLiteral(", "))};
     }
-    out += signalled.size() == 1 ? QByteArray("\nNo run flagged.\n") : "\n" + alignedTable(signalled, {});
+    out += signalled.size() == 1 ? QByteArray("\nNo run has a signal.\n")
+                                 : "\n" + alignedTable(signalled, {});
     return out;
 }
 
