@@ -21,15 +21,20 @@ using Opt = std::optional<double>;
 namespace {
 
 // A record stamped "Y M D h m s" whose samples are the given lines.
-QByteArray record(const char *stamp, const QList<QByteArray> &samples)
+QByteArray record(const QByteArray &stamp, const QList<QByteArray> &samples)
 {
     QByteArray r;
-    for (const QByteArray &f : QByteArray(stamp).split(' '))
+    for (const QByteArray &f : stamp.split(' '))
         r += ' ' + f + " \r\n";
     r += ' ' + QByteArray::number(samples.size()) + " \r\n150\r\n60\r\n230\r\n90\r\n220\r\n40\r\n";
     for (const QByteArray &s : samples)
         r += s + "\r\n";
     return r;
+}
+
+[[nodiscard]] bool put(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
+{
+    return testfiles::writeFile(dir.filePath(name), bytes);
 }
 
 struct Run
@@ -75,16 +80,6 @@ private slots:
     void trendJsonOrderAndExitStatuses();
     void trendChartAndOutputs();
     void runsListsNewestFirstWithHowTheyEnded();
-
-private:
-    QString write(const QString &name, const QByteArray &bytes)
-    {
-        const QString path = m_dir.filePath(name);
-        if (!testfiles::writeFile(path, bytes))
-            qFatal("cannot write %s", qPrintable(name));
-        return path;
-    }
-    QTemporaryDir m_dir;
 };
 
 void TestRecordTrend::figuresByHand_data()
@@ -193,18 +188,16 @@ void TestRecordTrend::trendJsonOrderAndExitStatuses()
 {
     QTemporaryDir d;
     const QString dir = d.path();
-    auto put = [&](const QString &name, const QByteArray &bytes) {
-        QVERIFY(testfiles::writeFile(d.filePath(name), bytes));
-    };
     // Peaks 240 242 244 250 in stamp order, which is not the names' order;
     // the last two in the same second, ordered by name.
-    put("d.dbf", record("2024 5 9 14 3 27", {" 240 "}));
-    put("a.dbf", record("2024 5 10 8 0 0", {" 242 "}));
-    put("c-10.dbf", record("2024 5 11 8 0 0", {" 250 "}));
-    put("c-2.dbf", record("2024 5 11 8 0 0", {" 244 "}));
-    put("gap.dbf", record("2024 5 12 8 0 0", {"", "x"})); // no peak: in no statistic, out of its window
-    put("undated.dbf", record("2024 5 32 8 0 0", {" 240 "}));
-    put("w.txt", "peak_c = 230 250\n");
+    QVERIFY(put(d, "d.dbf", record("2024 5 9 14 3 27", {" 240 "})));
+    QVERIFY(put(d, "a.dbf", record("2024 5 10 8 0 0", {" 242 "})));
+    QVERIFY(put(d, "c-10.dbf", record("2024 5 11 8 0 0", {" 250 "})));
+    QVERIFY(put(d, "c-2.dbf", record("2024 5 11 8 0 0", {" 244 "})));
+    QVERIFY(put(d, "gap.dbf",
+                record("2024 5 12 8 0 0", {"", "x"}))); // no peak: in no statistic, out of its window
+    QVERIFY(put(d, "undated.dbf", record("2024 5 32 8 0 0", {" 240 "})));
+    QVERIFY(put(d, "w.txt", "peak_c = 230 250\n"));
 
     Run r = tool({"trend", ".", "--window", "w.txt", "--json"}, dir);
     QCOMPARE(r.status, 2); // the undated record
@@ -274,17 +267,18 @@ void TestRecordTrend::trendJsonOrderAndExitStatuses()
 
 void TestRecordTrend::trendChartAndOutputs()
 {
-    const QString dir = m_dir.path();
-    // Nine runs at 240 and a tenth far beyond the control limits.
+    QTemporaryDir d;
+    const QString dir = d.path();
+    // Nine runs at 240 and 241 and a tenth far beyond the control limits.
     for (int i = 0; i < 10; ++i)
-        write(QStringLiteral("%1.dbf").arg(i),
-              record(QByteArray("2024 5 9 14 3 " + QByteArray::number(i)), {i == 9  ? " 249 "
-                                                                            : i % 2 ? " 240 "
-                                                                                    : " 241 "}));
+        QVERIFY(put(d, QStringLiteral("%1.dbf").arg(i),
+                    record("2024 5 9 14 3 " + QByteArray::number(i), {i == 9  ? " 249 "
+                                                                      : i % 2 ? " 240 "
+                                                                              : " 241 "})));
     Run r = tool({"trend", ".", "--chart", "t.png"}, dir);
     QCOMPARE(r.status, 1);
     QVERIFY2(r.out.contains("./9.dbf  2024-05-09 14:03:09  beyond_limits peak_c"), r.out.constData());
-    const QImage png(m_dir.filePath(QStringLiteral("t.png")));
+    const QImage png(d.filePath(QStringLiteral("t.png")));
     QVERIFY(png.width() > 800 && png.height() > 600);
     int red = 0;
     for (int y = 0; y < png.height(); ++y)
@@ -294,21 +288,18 @@ void TestRecordTrend::trendChartAndOutputs()
     QVERIFY(QDir(dir).mkdir(QStringLiteral("out.png")));
     QCOMPARE(tool({"trend", ".", "--chart", "out.png"}, dir).status, 2); // not a regular file
     QCOMPARE(tool({"trend", ".", "--chart", "3.dbf"}, dir).status, 2); // a record being read
-    QCOMPARE(testfiles::readFile(m_dir.filePath(QStringLiteral("3.dbf"))),
-             record("2024 5 9 14 3 3", {" 240 "}));
+    QCOMPARE(testfiles::readFile(d.filePath(QStringLiteral("3.dbf"))), record("2024 5 9 14 3 3", {" 240 "}));
 }
 
 void TestRecordTrend::runsListsNewestFirstWithHowTheyEnded()
 {
     QTemporaryDir d;
-    auto put = [&](const char *name, const QByteArray &bytes) {
-        QVERIFY(testfiles::writeFile(d.filePath(QLatin1String(name)), bytes));
-    };
-    put("2024-05-09_14-03-27.dbf", record("2024 5 9 14 8 0", {" 240 ", " 245 "})); // stopped at 14:08
-    put("2024-05-09_14-03-27-2.dbf", record("2024 5 9 14 3 27", {" 240 "})); // cut off
-    put("2024-05-10_08-00-00.dbf", " 2024 \r\n 5 \r\n"); // unreadable
-    put("saved.dbf", record("2024 5 1 9 0 0", {" 200 "}));
-    put("w.txt", "peak_c = 235 250\n");
+    QVERIFY(put(d, "2024-05-09_14-03-27.dbf",
+                record("2024 5 9 14 8 0", {" 240 ", " 245 "}))); // stopped at 14:08
+    QVERIFY(put(d, "2024-05-09_14-03-27-2.dbf", record("2024 5 9 14 3 27", {" 240 "}))); // cut off
+    QVERIFY(put(d, "2024-05-10_08-00-00.dbf", " 2024 \r\n 5 \r\n")); // unreadable
+    QVERIFY(put(d, "saved.dbf", record("2024 5 1 9 0 0", {" 200 "})));
+    QVERIFY(put(d, "w.txt", "peak_c = 235 250\n"));
     const Run r = tool({"runs", d.path(), "--json", "--window", "w.txt"}, d.path());
     QCOMPARE(r.status, 2);
     QVERIFY2(r.err.contains(QStringLiteral("2024-05-10_08-00-00.dbf cannot be read further")),
