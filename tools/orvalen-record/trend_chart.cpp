@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace trendchart {
 
@@ -57,7 +58,7 @@ void drawPanel(QPainter &p, const QRectF &r, const Panel &panel, std::size_t run
         lines.push_back({*panel.upperOnly, QStringLiteral("limit ") + figure(*panel.upperOnly), kWindow,
                          Qt::SolidLine});
 
-    double lo = INFINITY, hi = -INFINITY;
+    double lo = std::numeric_limits<double>::infinity(), hi = -lo;
     for (const std::optional<double> &v : panel.values)
         if (v) {
             lo = std::min(lo, *v);
