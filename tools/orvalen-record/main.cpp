@@ -35,7 +35,10 @@ const char *const kUsage =
         "       orvalen-record runs [DIR] [--window NAME|PATH] [--slope-window S] [--json]\n"
         "       orvalen-record trend [PATH...] [--window NAME|PATH] [--slope-window S] [--last N]\n"
         "                            [--json] [--chart OUT.png] [--scale K]\n"
-        "runs and trend read the journal's runs folder when given no folder or file.\n"
+        "runs and trend read the journal's runs folder when given no folder or file. runs tells\n"
+        "how each run ended: \"stopped\" (Stop or Stop Communicate) or \"cut off\" (the program\n"
+        "ended or died during the run; also a run still going, and one stopped in the very\n"
+        "second it started); \"unknown\" for a file not named as the journal names runs.\n"
         "Built-in windows: sac305 (the default), sn63pb37.\n";
 
 void say(const QString &text)

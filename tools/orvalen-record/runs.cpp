@@ -22,7 +22,8 @@ struct Listed
 // A journal carries its start in its name and, once Stop or Stop
 // Communicate has rewritten it, the stop time in its stamp lines. A journal
 // whose stamp is still its start was never stopped: the program ended or
-// died during the run (or it was stopped in the very second it started).
+// died during the run (or the run is still going, or it was stopped in the
+// very second it started: the file cannot tell these apart).
 Listed listed(JudgedRun run)
 {
     Listed l{std::move(run), {}, "unknown"};
