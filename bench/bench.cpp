@@ -25,6 +25,7 @@
 #include "ui/qt_platform.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -37,6 +38,7 @@
 #include <QTimer>
 
 #include <poll.h>
+#include <sys/resource.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -482,19 +484,27 @@ Measured measure(const probe::XServer &x,
 }
 
 // orvalen-record analyze over many records of 501 samples, beside reading the
-// same files line by line with the record reader alone.
+// same files line by line with the record reader alone; trend and runs over
+// the same files, named and stamped as the journal keeps runs (one in ten cut
+// off), trend first so that the peak memory of finished children is its own.
 int recordAnalyzeCase(int records)
 {
     QTemporaryDir dir;
     QStringList names;
+    const QDateTime first(QDate(2024, 1, 1), QTime(6, 0), Qt::UTC);
     for (int r = 0; r < records; ++r) {
-        QByteArray bytes =
-                " 2024 \r\n 5 \r\n 9 \r\n 14 \r\n 3 \r\n 27 \r\n 501 \r\n150\r\n60\r\n230\r\n90\r\n220\r\n40\r\n";
+        const QDateTime start = first.addSecs(qint64(r) * 900);
+        const QDateTime stamp = r % 10 == 9 ? start : start.addSecs(510);
+        QByteArray bytes;
+        for (int f : {stamp.date().year(), stamp.date().month(), stamp.date().day(), stamp.time().hour(),
+                      stamp.time().minute(), stamp.time().second()})
+            bytes += ' ' + QByteArray::number(f) + " \r\n";
+        bytes += " 501 \r\n150\r\n60\r\n230\r\n90\r\n220\r\n40\r\n";
         for (int t = 0; t < 501; ++t) {
             const double v = t < 250 ? 25 + t * (0.9 + r % 7 * 0.01) : 250 - (t - 250) * 0.8;
             bytes += printNumber(std::round(v * 10) / 10).toLatin1() + "\r\n";
         }
-        names << QStringLiteral("r%1.dbf").arg(r, 5, 10, QLatin1Char('0'));
+        names << start.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) + QStringLiteral(".dbf");
         QFile f(dir.filePath(names.back()));
         if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
             return 1;
@@ -512,21 +522,38 @@ int recordAnalyzeCase(int records)
             ++lines;
     }
     const double readSeconds = double(t.nsecsElapsed()) / 1e9;
-    QProcess p;
-    p.setWorkingDirectory(dir.path());
-    p.setStandardOutputFile(QProcess::nullDevice());
-    t.restart();
-    p.start(QStringLiteral(ORVALEN_RECORD),
-            QStringList{QStringLiteral("analyze"), QStringLiteral("--json")} + names);
-    const bool done = p.waitForFinished(600'000);
-    const double analyzeSeconds = double(t.nsecsElapsed()) / 1e9;
-    report(QJsonObject{
-            {"case", "record-analyze"},
-            {"records", records},
-            {"lines_read", double(lines)},
-            {"read_seconds", readSeconds},
-            {"analyze_seconds", done && p.exitStatus() == QProcess::NormalExit ? analyzeSeconds : -1},
-            {"analyze_exit", p.exitCode()}});
+    auto timed = [&](const QStringList &args, int &exit) {
+        QProcess p;
+        p.setWorkingDirectory(dir.path());
+        p.setStandardOutputFile(QProcess::nullDevice());
+        QElapsedTimer clock;
+        clock.start();
+        p.start(QStringLiteral(ORVALEN_RECORD), args);
+        const bool done = p.waitForFinished(600'000);
+        exit = p.exitCode();
+        return done && p.exitStatus() == QProcess::NormalExit ? double(clock.nsecsElapsed()) / 1e9 : -1;
+    };
+    int trendExit = 0, analyzeExit = 0, runsExit = 0;
+    const double trendSeconds = timed(
+            {QStringLiteral("trend"), QStringLiteral("."), QStringLiteral("--json")}, trendExit);
+    struct rusage children
+    {};
+    getrusage(RUSAGE_CHILDREN, &children);
+    const double analyzeSeconds = timed(
+            QStringList{QStringLiteral("analyze"), QStringLiteral("--json")} + names, analyzeExit);
+    const double runsSeconds = timed({QStringLiteral("runs"), QStringLiteral("."), QStringLiteral("--json")},
+                                     runsExit);
+    report(QJsonObject{{"case", "record-analyze"},
+                       {"records", records},
+                       {"lines_read", double(lines)},
+                       {"read_seconds", readSeconds},
+                       {"analyze_seconds", analyzeSeconds},
+                       {"analyze_exit", analyzeExit},
+                       {"trend_seconds", trendSeconds},
+                       {"trend_peak_mb", double(children.ru_maxrss) / 1024.0},
+                       {"trend_exit", trendExit},
+                       {"runs_seconds", runsSeconds},
+                       {"runs_exit", runsExit}});
 }
 
 QJsonObject runChild(const QStringList &args, int timeoutMs, const QString &display)
@@ -653,6 +680,9 @@ int allCases(double seconds, int runs, const QString &jsonFile)
     const QJsonObject analyze = runChild({"record-analyze", QString::number(records)}, 600'000,
                                          QStringLiteral("offscreen"));
     const double analyzeS = analyze.value("analyze_seconds").toDouble(-1);
+    const double trendS = analyze.value("trend_seconds").toDouble(-1);
+    const double trendMb = analyze.value("trend_peak_mb").toDouble(-1);
+    const double runsS = analyze.value("runs_seconds").toDouble(-1);
 
     struct Row
     {
@@ -728,6 +758,12 @@ int allCases(double seconds, int runs, const QString &jsonFile)
              records == 10'000 ? "well under 2" : "", analyzeS >= 0 && (records != 10'000 || analyzeS < 2)},
             {"record reader alone, same files", analyze.value("read_seconds").toDouble(-1), -1, -1, "s",
              "reference", true},
+            {QStringLiteral("orvalen-record trend, %1 records").arg(records), trendS, -1, -1, "s",
+             records == 10'000 ? "< 3" : "", trendS >= 0 && (records != 10'000 || trendS < 3)},
+            {"orvalen-record trend, peak memory", trendMb, -1, -1, "MB", "< 64",
+             trendMb >= 0 && trendMb < 64},
+            {QStringLiteral("orvalen-record runs, %1 journals").arg(records), runsS, -1, -1, "s",
+             records == 10'000 ? "< 3" : "", runsS >= 0 && (records != 10'000 || runsS < 3)},
     };
     std::printf("%.0f s per line-rate run, %d run(s); program = the real window; -1 = not measured\n",
                 seconds, runs);

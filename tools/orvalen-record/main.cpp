@@ -1,5 +1,6 @@
 // orvalen-record: judges, exports and prints recorded runs from the command
 // line, reading records exactly as Open does and never changing one.
+#include "cli.h"
 #include "record_stats.h"
 
 #include "records/record_format.h"
@@ -20,7 +21,7 @@
 #include <cstdio>
 #include <memory>
 
-namespace {
+namespace cli {
 
 using namespace recordstats;
 
@@ -31,6 +32,13 @@ const char *const kUsage =
         "       orvalen-record csv FILE [-o OUT]\n"
         "       orvalen-record report FILE -o OUT.pdf\n"
         "       orvalen-record chart FILE -o OUT.png [--scale K]\n"
+        "       orvalen-record runs [DIR] [--window NAME|PATH] [--slope-window S] [--json]\n"
+        "       orvalen-record trend [PATH...] [--window NAME|PATH] [--slope-window S] [--last N]\n"
+        "                            [--json] [--chart OUT.png] [--scale K]\n"
+        "runs and trend read the journal's runs folder when given no folder or file. runs tells\n"
+        "how each run ended: \"stopped\" (Stop or Stop Communicate) or \"cut off\" (the program\n"
+        "ended or died during the run; also a run still going, and one stopped in the very\n"
+        "second it started); \"unknown\" for a file not named as the journal names runs.\n"
         "Built-in windows: sac305 (the default), sn63pb37.\n";
 
 void say(const QString &text)
@@ -62,36 +70,6 @@ bool load(const QString &path, RecordContent &record)
     }
     return true;
 }
-
-// Options after the subcommand: names that take a value, flags, and the rest.
-struct Args
-{
-    QStringList files;
-    QMap<QString, QString> values;
-    QSet<QString> flags;
-    QString problem;
-
-    Args(const QStringList &args, const QStringList &valued, const QStringList &flagNames)
-    {
-        for (qsizetype i = 0; i < args.size(); ++i) {
-            const QString &a = args[i];
-            if (valued.contains(a)) {
-                if (i + 1 >= args.size()) {
-                    problem = QStringLiteral("%1 needs a value").arg(a);
-                    return;
-                }
-                values[a] = args[++i];
-            } else if (flagNames.contains(a)) {
-                flags << a;
-            } else if (a.startsWith(u'-') && a.size() > 1) {
-                problem = QStringLiteral("unknown option %1").arg(a);
-                return;
-            } else {
-                files << a;
-            }
-        }
-    }
-};
 
 // Output must never land on one of the records being read.
 bool overwritesInput(const QString &out, const QStringList &inputs)
@@ -182,6 +160,12 @@ std::optional<Window> loadWindow(const QString &spec)
                     .arg(error.reason));
     return w;
 }
+
+} // namespace cli
+
+namespace {
+
+using namespace cli;
 
 int analyze(const QStringList &rest)
 {
@@ -380,7 +364,8 @@ int main(int argc, char *argv[])
     QStringList rest;
     for (int i = 2; i < argc; ++i)
         rest << QString::fromLocal8Bit(argv[i]);
-    const bool drawing = mode == u"report" || mode == u"chart";
+    const bool drawing = mode == u"report" || mode == u"chart"
+                         || (mode == u"trend" && rest.contains(QStringLiteral("--chart")));
     // Fonts and painting need a GUI application, but never a display: the
     // offscreen platform is chosen here, whatever the environment says.
     qInstallMessageHandler(quietQt);
@@ -404,6 +389,10 @@ int main(int argc, char *argv[])
         return report(rest);
     if (mode == u"chart")
         return chartImage(rest);
+    if (mode == u"runs")
+        return cli::runs(rest);
+    if (mode == u"trend")
+        return cli::trend(rest);
     if (mode == u"--version") {
         std::puts("orvalen-record " ORVALEN_VERSION);
         return 0;
