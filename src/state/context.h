@@ -21,6 +21,7 @@ struct Services
     PrinterService &printer;
     Clock &clock;
     Terminator &terminator;
+    FileOwners *owners = nullptr; // none: a record saved over becomes the writer's
 };
 
 // What the handlers work on: the shared state, the services, and the little
