@@ -27,7 +27,8 @@ bool writeStandardOutput(const QByteArray &bytes, QString &why)
     if (std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout) == std::size_t(bytes.size())
         && std::fflush(stdout) == 0)
         return true;
-    why = QStringLiteral("standard output cannot be written: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+    why = QStringLiteral("standard output cannot be written: %1")
+                  .arg(QString::fromLocal8Bit(std::strerror(errno)));
     return false;
 }
 
