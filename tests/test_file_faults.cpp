@@ -3,6 +3,7 @@
 #include "test_files.h"
 
 #include "records/record_file.h"
+#include "ui/file_owners.h"
 
 #include <QDir>
 #include <QFile>
@@ -85,6 +86,8 @@ private slots:
     void saveWhereNothingCanBeWritten_data();
     void saveWhereNothingCanBeWritten();
     void fullDiskLeavesExistingRecordAndKeepsRun();
+    void saveOverRecordKeepsModeAndOwner_data();
+    void saveOverRecordKeepsModeAndOwner();
     void gigabyteLineIsRefusedWithBoundedMemory();
     void manyLinesAfterTheCountAreNeverRead();
     void negativeCountReadsNoSamples();
@@ -147,6 +150,44 @@ void TestFileFaults::fullDiskLeavesExistingRecordAndKeepsRun()
     savefile_Click(rig.c);
     QCOMPARE(rig.messages.texts.last(), QStringLiteral("OK"));
     QCOMPARE(readFile(target).count("\r\n"), 13 + 501);
+}
+
+void TestFileFaults::saveOverRecordKeepsModeAndOwner_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::newRow("read-only") << 0444;
+    QTest::newRow("owner and group only") << 0640;
+    QTest::newRow("writable by all") << 0666;
+}
+
+void TestFileFaults::saveOverRecordKeepsModeAndOwner()
+{
+    QFETCH(int, mode);
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("run.dbf"));
+    const QByteArray name = QFile::encodeName(target);
+    QVERIFY(writeFile(target, "old"));
+    QCOMPARE(chmod(name.constData(), mode_t(mode)), 0);
+    const bool root = geteuid() == 0;
+    if (root)
+        QCOMPARE(chown(name.constData(), 65534, 65534), 0); // another user's record
+    Rig rig;
+    longRun(rig);
+    rig.files.answers << target;
+    SystemFileOwners owners; // the real service in the fakes' place
+    Services services = rig.c.services;
+    services.owners = &owners;
+    Context c(services);
+    c.state = rig.c.state;
+    savefile_Click(c);
+    const bool writable = root || (mode & 0200) != 0; // else refused, untouched
+    QCOMPARE(rig.messages.texts.last() == QStringLiteral("OK"), writable);
+    QCOMPARE(readFile(target).count("\r\n"), writable ? 13 + 501 : 0);
+    struct stat st
+    {};
+    QCOMPARE(stat(name.constData(), &st), 0);
+    QCOMPARE(int(st.st_mode & 07777), mode);
+    QCOMPARE(st.st_uid, root ? uid_t(65534) : geteuid());
 }
 
 void TestFileFaults::gigabyteLineIsRefusedWithBoundedMemory()

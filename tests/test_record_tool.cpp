@@ -6,6 +6,7 @@
 
 #include "state/chart.h"
 
+#include <QDir>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -15,6 +16,15 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+
+#ifdef Q_OS_UNIX
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <csignal>
+#endif
 
 using namespace recordstats;
 
@@ -50,9 +60,11 @@ struct Run
 };
 
 // The program with neither a display nor a platform in its environment.
-Run tool(const QStringList &args, const QString &dir)
+Run tool(const QStringList &args, const QString &dir, const QString &stdoutFile = {})
 {
     QProcess p;
+    if (!stdoutFile.isEmpty())
+        p.setStandardOutputFile(stdoutFile, QIODevice::Append);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
     env.remove(QStringLiteral("DISPLAY"));
@@ -85,6 +97,11 @@ private slots:
     void csvOfRecordWithGaps();
     void reportIsThePrintedPage();
     void chartHasGridAndCurveWhereOpenDrawsThem();
+    void tableAndJsonKeepEveryValue();
+    void outputsNeverReplaceWhatIsNoFile_data();
+    void outputsNeverReplaceWhatIsNoFile();
+    void failedWritesAreErrors();
+    void namesAreBytesAndWrittenFilesKeepModeAndOwner();
 
 private:
     QString write(const QString &name, const QByteArray &bytes)
@@ -315,6 +332,121 @@ void TestRecordTool::chartHasGridAndCurveWhereOpenDrawsThem()
     for (int d = -2; d <= 2 && !red; ++d)
         red = at(x, y + d / perTwip) == chart::kCurveColour;
     QVERIFY(red);
+}
+
+void TestRecordTool::tableAndJsonKeepEveryValue()
+{
+    QByteArray text = record({" 25 ", " 1e307 "});
+    text.replace("150\r\n", "150\xf0\x9f\x98\x80\r\n"); // a character beyond 16 bits
+    write(QStringLiteral("big.dbf"), text);
+    Run r = tool({"analyze", "big.dbf"}, m_dir.path());
+    QVERIFY2(r.out.contains(" 1E+307 ") && !r.out.contains("Infinity"), r.out.constData());
+    r = tool({"analyze", "big.dbf", "--json"}, m_dir.path());
+    const QJsonObject o = QJsonDocument::fromJson(r.out).array()[0].toObject();
+    QCOMPARE(o[QStringLiteral("peak_c")].toDouble(), 1e307);
+    QCOMPARE(o[QStringLiteral("profile")].toArray()[0].toString(), QStringLiteral("150\U0001F600"));
+}
+
+void TestRecordTool::outputsNeverReplaceWhatIsNoFile_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("kind");
+#ifdef Q_OS_UNIX
+    QTest::newRow("report onto a pipe") << "report" << int(S_IFIFO);
+    QTest::newRow("chart onto a device") << "chart" << int(S_IFCHR);
+    QTest::newRow("csv onto a folder") << "csv" << int(S_IFDIR);
+#endif
+}
+
+void TestRecordTool::outputsNeverReplaceWhatIsNoFile()
+{
+#ifdef Q_OS_UNIX
+    QFETCH(QString, command);
+    QFETCH(int, kind);
+    QTemporaryDir dir;
+    QVERIFY(testfiles::writeFile(dir.filePath(QStringLiteral("r.dbf")), record({" 25 "})));
+    const QByteArray node = QFile::encodeName(dir.filePath(QStringLiteral("node")));
+    // A null device of the test's own, never one of the machine's.
+    if ((kind == S_IFDIR ? mkdir(node.constData(), 0777)
+                         : mknod(node.constData(), mode_t(kind) | 0666, makedev(1, 3)))
+        != 0)
+        QSKIP("such a node cannot be made here");
+    struct stat before
+    {
+    }, after{};
+    QCOMPARE(stat(node.constData(), &before), 0);
+    const Run r = tool({command, "r.dbf", "-o", "node"}, dir.path());
+    QCOMPARE(r.status, 2);
+    QVERIFY2(r.err.contains(QStringLiteral("is not a regular file")), qPrintable(r.err));
+    QCOMPARE(stat(node.constData(), &after), 0);
+    QVERIFY(after.st_ino == before.st_ino && after.st_mode == before.st_mode);
+#endif
+}
+
+void TestRecordTool::failedWritesAreErrors()
+{
+#ifdef Q_OS_UNIX
+    QTemporaryDir dir;
+    QVERIFY(testfiles::writeFile(dir.filePath(QStringLiteral("r.dbf")), record({" 25 ", " 26 "})));
+    const Run full = tool({"csv", "r.dbf"}, dir.path(),
+                          QStringLiteral("/dev/full")); // opened, never replaced
+    QCOMPARE(full.status, 2);
+    QVERIFY2(full.err.contains(QStringLiteral("No space left")), qPrintable(full.err));
+    // A disk that fills: the tool inherits the limit and the ignored signal.
+    QVERIFY(testfiles::writeFile(dir.filePath(QStringLiteral("c.png")), "old"));
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 100;
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    const Run r = tool({"chart", "r.dbf", "-o", "c.png"}, dir.path());
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    QCOMPARE(r.status, 2);
+    QCOMPARE(testfiles::readFile(dir.filePath(QStringLiteral("c.png"))), QByteArray("old"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2); // no temporary left
+#else
+    QSKIP("a full device and file size limits are POSIX");
+#endif
+}
+
+void TestRecordTool::namesAreBytesAndWrittenFilesKeepModeAndOwner()
+{
+#ifdef Q_OS_UNIX
+    QTemporaryDir dir;
+    const QByteArray folder = QFile::encodeName(dir.path()) + '/';
+    QVERIFY(testfiles::writeFile(dir.filePath(QStringLiteral("r.dbf")), record({" 25 "})));
+    QCOMPARE(::link((folder + "r.dbf").constData(), (folder + "caf\xe9.dbf").constData()), 0); // no UTF-8
+    QProcess sh; // hands the tool the bytes as they are
+    sh.setWorkingDirectory(dir.path());
+    sh.start(QStringLiteral("/bin/sh"),
+             {QStringLiteral("-c"),
+              QStringLiteral("\"$0\" csv \"$(printf 'caf\\351.dbf')\" -o \"$(printf 'out\\351.csv')\""),
+              QStringLiteral(ORVALEN_RECORD)});
+    QVERIFY(sh.waitForFinished(60000));
+    QCOMPARE(sh.exitCode(), 0);
+    for (const char *made : {"caf\xe9.dbf", "out\xe9.csv"}) // names the temporary folder cannot spell
+        QCOMPARE(::unlink((folder + made).constData()), 0);
+
+    // A file written over keeps its mode, and as root its owner.
+    const QByteArray target = folder + "kept.csv";
+    QVERIFY(testfiles::writeFile(QFile::decodeName(target), "old"));
+    QCOMPARE(chmod(target.constData(), 0440), 0);
+    const bool root = geteuid() == 0;
+    if (root)
+        QCOMPARE(chown(target.constData(), 65534, 65534), 0);
+    const Run r = tool({"csv", "r.dbf", "-o", "kept.csv"}, dir.path());
+    QCOMPARE(r.status, root ? 0 : 2); // else not this user's to write
+    struct stat st
+    {};
+    QCOMPARE(stat(target.constData(), &st), 0);
+    QCOMPARE(st.st_mode & 07777, mode_t(0440));
+    QCOMPARE(st.st_uid, root ? uid_t(65534) : geteuid());
+    QCOMPARE(testfiles::readFile(QFile::decodeName(target)).startsWith("second,"), root);
+#else
+    QSKIP("names as bytes, modes and owners are POSIX");
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestRecordTool)

@@ -51,7 +51,8 @@ private slots:
     void byteWaitingAtStartIsFirstRequest();
     void bytesWaitingWhileOkIsOpen();
     void parameterLoadInsideTransferResumesAtSlotFive();
-    void stopCommunicateInsideTransferEndsIt();
+    void stopCommunicateInsideTransferIsNoLostLine_data();
+    void stopCommunicateInsideTransferIsNoLostLine();
     void lostLineEndsTransferAndSaysWhatWentOut_data();
     void lostLineEndsTransferAndSaysWhatWentOut();
 };
@@ -253,20 +254,43 @@ void TestTransfer::parameterLoadInsideTransferResumesAtSlotFive()
     QCOMPARE(rig.form.fields[4], QStringLiteral("150"));
 }
 
-void TestTransfer::stopCommunicateInsideTransferEndsIt()
+void TestTransfer::stopCommunicateInsideTransferIsNoLostLine_data()
 {
+    QTest::addColumn<int>("runTicks"); // Stop Communicate leaves the shared counter here, or at 4
+    QTest::addColumn<std::vector<int>>("sent");
+    // Slot 1 goes out at 5 ms, the port closes at 8 ms; the Load answers
+    // 10..60, so the field of slot 5 then reads 150.
+    QTest::newRow("no run before: it listens on, a Load reopens, the next request gets slot 5")
+            << 0 << std::vector<int>{100, 150, 1, 2, 3, 4, 5, 6, 50};
+    QTest::newRow("a run of 12 s before: the counter ends the transfer") << 12 << std::vector<int>{100, 150};
+}
+
+void TestTransfer::stopCommunicateInsideTransferIsNoLostLine()
+{
+    QFETCH(int, runTicks);
+    QFETCH(std::vector<int>, sent);
     Rig rig;
     typeProfile(rig, {"150", "60", "230", "90", "220", "40"});
-    rig.c.state.runTicks = 12;
+    takeWrites(rig);
+    rig.c.state.runTicks = runTicks;
+    rig.world.at(8, [&rig] { stopcomm_Click(rig.c); });
+    rig.world.at(1'000, [&rig] {
+        rig.answerLoads({10, 20, 30, 40, 50, 60});
+        getcanshu_Click(rig.c);
+    });
+    rig.world.at(2'000, [&rig] {
+        rig.line.onSent = nullptr;
+        rig.line.arrive({0});
+    });
     bool returned = false;
-    rig.world.at(500, [&rig] { stopcomm_Click(rig.c); });
     rig.run([&] {
         to8031_Click(rig.c);
         returned = true;
     });
-    QVERIFY(returned); // the shared counter was left at 12
-    QCOMPARE(rig.c.state.loopIndex, LooseValue(12));
-    QCOMPARE(rig.line.sent, std::vector<int>{100});
+    QCOMPARE(rig.line.sent, sent);
+    // Either the counter ended it, or it still waits, asleep, for the next request.
+    QCOMPARE(returned, runTicks >= 6);
+    QCOMPARE(rig.messages.texts, QStringList()); // the operator's choice is no lost line
 }
 
 void TestTransfer::lostLineEndsTransferAndSaysWhatWentOut_data()

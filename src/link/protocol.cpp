@@ -24,6 +24,7 @@ void pumpEvents(Context &c)
 
 void reportLineFault(Context &c, const QString &fault)
 {
+    ++c.lineFaults;
     if (c.monitorActive && c.runLine.live) {
         c.runLine.outage = true;
         c.runLine.lastRetrySecond = -1;

@@ -22,7 +22,7 @@ const char *slotName(int step)
     return names[step];
 }
 
-// The port closed or a byte could not go out: the oven does not hold the
+// The line failed or a byte could not go out: the oven does not hold the
 // profile that the fields show.
 void tellNotSent(Context &c, int valuesSent)
 {
@@ -79,7 +79,7 @@ void to8031_Click(Context &c)
     // transfer only listens for the controller asking again.
     bool sending = true;
     int valuesSent = 0;
-    const unsigned long long opened = c.lineOpens;
+    const unsigned long long faults = c.lineFaults;
     if (!sendByte(c, cmdWriteProfile)) {
         tellNotSent(c, 0);
         return;
@@ -88,12 +88,15 @@ void to8031_Click(Context &c)
         pumpEvents(c);
         if (c.abandoning())
             return;
-        if (!portStillOpen(c, opened)) {
-            // Closed under the transfer (the fault was told): no request can come.
+        if (c.lineFaults != faults) {
+            // The line failed under the transfer (the fault was told).
             if (sending)
                 tellNotSent(c, valuesSent);
             return;
         }
+        // A port the operator closed (Stop Communicate) is no lost line: the
+        // transfer keeps listening, asleep, and answers the controller again
+        // once another command has opened the port.
         if (!pollByte(c))
             continue;
         s.loopIndex = s.loopIndex.leadingNumber() + 1;

@@ -13,6 +13,12 @@
 
 namespace {
 
+constexpr QFileDevice::Permissions kModeBits = QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                               | QFileDevice::ExeOwner | QFileDevice::ReadGroup
+                                               | QFileDevice::WriteGroup | QFileDevice::ExeGroup
+                                               | QFileDevice::ReadOther | QFileDevice::WriteOther
+                                               | QFileDevice::ExeOther;
+
 // What has reached the disk of the file being written.
 qint64 writtenSize(const QFileDevice &file)
 {
@@ -57,6 +63,15 @@ void savefile_Click(Context &c)
     bool ok = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
     if (ok)
         ok = file.write(bytes) == bytes.size() && file.flush() && writtenSize(file) == bytes.size();
+    // A record written over keeps its owner where allowed, and its mode. Only
+    // the owner, group and other bits: Qt adds the user's own rights to the
+    // owner's, and root may write anything, so a read-only record would turn
+    // writable.
+    if (ok && existing.exists()) {
+        if (c.services.owners)
+            c.services.owners->keepOwner(fileName, file);
+        ok = file.setPermissions(existing.permissions() & kModeBits);
+    }
     if (ok)
         ok = file.commit();
     if (!ok) {

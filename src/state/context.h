@@ -21,6 +21,7 @@ struct Services
     PrinterService &printer;
     Clock &clock;
     Terminator &terminator;
+    FileOwners *owners = nullptr; // none: a record saved over becomes the writer's
 };
 
 // What the handlers work on: the shared state, the services, and the little
@@ -48,6 +49,9 @@ struct Context
     // Counts the opens of the port: a wait that began on one open of the port
     // must not take a byte from a later one.
     unsigned long long lineOpens = 0;
+    // Counts the faults of the port, each told once: a port closed by a fault
+    // is a lost line, one closed by the operator (Stop Communicate) is not.
+    unsigned long long lineFaults = 0;
 
     // The monitored run and its line.
     struct RunLine

@@ -120,3 +120,16 @@ public:
     // Ends the document, or says why it failed.
     virtual Status endDocument() = 0;
 };
+
+class QFileDevice;
+
+// Gives a file written in place of another the owner and group of the one it
+// replaces, where the system allows it (as root). Without it a written file
+// belongs to whoever wrote it.
+class FileOwners
+{
+public:
+    virtual ~FileOwners() = default;
+    // `written` is open; `replaced` names the file it is about to replace.
+    virtual void keepOwner(const QString &replaced, QFileDevice &written) = 0;
+};

@@ -47,7 +47,8 @@ Program::Program(const Options &options)
                                                    .files = m_files,
                                                    .printer = *m_printer,
                                                    .clock = m_clock,
-                                                   .terminator = m_terminator});
+                                                   .terminator = m_terminator,
+                                                   .owners = &m_owners});
     Context &c = *m_context;
     MainForm &f = *m_form;
     f.setCommands({.openfile = [&c] { openfile_Click(c); },

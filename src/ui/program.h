@@ -1,5 +1,6 @@
 #pragma once
 
+#include "file_owners.h"
 #include "link/qt_serial_line.h"
 #include "main_form.h"
 #include "qt_platform.h"
@@ -45,5 +46,6 @@ private:
     std::unique_ptr<PrinterService> m_printer;
     SystemClock m_clock;
     ProcessTerminator m_terminator;
+    SystemFileOwners m_owners;
     std::unique_ptr<Context> m_context;
 };

@@ -3,6 +3,7 @@
 // What the subcommands of orvalen-record share, so that each reads records
 // and windows, parses options and writes JSON the same way.
 
+#include "forms.h"
 #include "record_stats.h"
 
 #include "records/record_format.h"
@@ -23,10 +24,12 @@ int usage(const QString &problem); // says the problem and the usage; the usage 
 bool load(const QString &path, RecordContent &record);
 // Output must never land on one of the records being read.
 bool overwritesInput(const QString &out, const QStringList &inputs);
-bool writeOut(const QString &path, const QByteArray &bytes); // empty path: standard output
-[[nodiscard]] QByteArray jsonNumber(const std::optional<double> &v);
-[[nodiscard]] QByteArray jsonString(const QString &text);
-[[nodiscard]] QString cell(const std::optional<double> &v); // a table cell, 2 decimals, "-" for none
+// Writes a whole output or nothing (empty path: standard output); says why
+// not on standard error.
+bool writeOut(const QString &path, const QByteArray &bytes);
+using recordtool::cell;
+using recordtool::jsonNumber;
+using recordtool::jsonString;
 // A built-in window or a window file; tells why not on standard error.
 [[nodiscard]] std::optional<recordstats::Window> loadWindow(const QString &spec);
 

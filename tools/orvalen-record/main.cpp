@@ -1,6 +1,8 @@
 // orvalen-record: judges, exports and prints recorded runs from the command
 // line, reading records exactly as Open does and never changing one.
 #include "cli.h"
+#include "forms.h"
+#include "output.h"
 #include "record_stats.h"
 
 #include "records/record_format.h"
@@ -10,12 +12,13 @@
 #include "state/shared_state.h"
 #include "ui/layout.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QSaveFile>
 #include <QSet>
+#include <QTemporaryDir>
 
 #include <cmath>
 #include <cstdio>
@@ -24,6 +27,7 @@
 namespace cli {
 
 using namespace recordstats;
+using namespace recordtool;
 
 constexpr int kUsageError = 2;
 
@@ -57,15 +61,15 @@ int usage(const QString &problem)
 // Reads a record as Open does; tells why not on standard error.
 bool load(const QString &path, RecordContent &record)
 {
-    QFile file(path);
+    QFile file(readableName(path));
     QString why;
     if (!openRecordFile(file, why)) {
-        say(QStringLiteral("The record %1 cannot be opened:\n%2").arg(path, why));
+        say(QStringLiteral("The record %1 cannot be opened:\n%2").arg(shownName(path), why));
         return false;
     }
     record = readRecord(file);
     if (record.refusal) {
-        say(refusalMessage(path, *record.refusal));
+        say(refusalMessage(shownName(path), *record.refusal));
         return false;
     }
     return true;
@@ -74,88 +78,49 @@ bool load(const QString &path, RecordContent &record)
 // Output must never land on one of the records being read.
 bool overwritesInput(const QString &out, const QStringList &inputs)
 {
-    const QString target = QFileInfo(out).canonicalFilePath();
-    if (target.isEmpty())
-        return false;
     for (const QString &in : inputs)
-        if (QFileInfo(in).canonicalFilePath() == target) {
-            say(QStringLiteral("orvalen-record: %1 is a record being read; it is never written.").arg(out));
+        if (sameFile(out, in)) {
+            say(QStringLiteral("orvalen-record: %1 is a record being read; it is never written.")
+                        .arg(shownName(out)));
             return true;
         }
     return false;
 }
 
+// Standard output for an empty path. Says why not on standard error.
 bool writeOut(const QString &path, const QByteArray &bytes)
 {
-    if (path.isEmpty()) {
-        std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout);
-        return std::fflush(stdout) == 0;
-    }
-    QSaveFile f(path);
-    if (f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && f.commit())
+    QString why;
+    if (writeOutput(path, bytes, why))
         return true;
-    say(QStringLiteral("orvalen-record: %1 cannot be written: %2").arg(path, f.errorString()));
+    say(path.isEmpty()
+                ? QStringLiteral("orvalen-record: %1.").arg(why)
+                : QStringLiteral("orvalen-record: %1 cannot be written: %2").arg(shownName(path), why));
     return false;
-}
-
-// JSON written as it goes, one record at a time, so that any number of
-// records is judged in bounded memory.
-QByteArray jsonNumber(const std::optional<double> &v)
-{
-    return v && std::isfinite(*v) ? plainNumber(*v).toLatin1() : QByteArray("null");
-}
-
-QByteArray jsonString(const QString &text)
-{
-    QByteArray out = "\"";
-    for (const QChar ch : readableRecordText(text)) {
-        const char16_t u = ch.unicode();
-        if (u == u'"' || u == u'\\') {
-            out += '\\';
-            out += char(u);
-        } else if (u < 0x20) {
-            out += QByteArray("\\u00") + QByteArray::number(u, 16).rightJustified(2, '0');
-        } else {
-            out += QString(ch).toUtf8();
-        }
-    }
-    return out + '"';
-}
-
-QByteArray jsonStrings(const QStringList &texts, bool trimmed)
-{
-    QByteArray out = "[";
-    for (qsizetype i = 0; i < texts.size(); ++i)
-        out += (i ? ", " : "") + jsonString(trimmed ? texts[i].trimmed() : texts[i]);
-    return out + ']';
-}
-
-QString cell(const std::optional<double> &v)
-{
-    return v ? plainNumber(std::round(*v * 100) / 100) : QStringLiteral("-");
 }
 
 std::optional<Window> loadWindow(const QString &spec)
 {
     if (std::optional<Window> w = builtinWindow(spec))
         return w;
-    const QFileInfo info(spec);
+    const QFileInfo info(readableName(spec));
     if (!info.exists()) {
         say(QStringLiteral(
                     "orvalen-record: unknown window \"%1\": not a built-in window (%2) and no such file.")
-                    .arg(spec, builtinWindowNames().join(QStringLiteral(", "))));
+                    .arg(shownName(spec), builtinWindowNames().join(QStringLiteral(", "))));
         return std::nullopt;
     }
-    QFile f(spec);
+    QFile f(info.filePath());
     if (!info.isFile() || info.size() > 1024 * 1024 || !f.open(QIODevice::ReadOnly)) {
-        say(QStringLiteral("orvalen-record: the window %1 cannot be read: it is no window file.").arg(spec));
+        say(QStringLiteral("orvalen-record: the window %1 cannot be read: it is no window file.")
+                    .arg(shownName(spec)));
         return std::nullopt;
     }
     WindowError error;
-    std::optional<Window> w = parseWindow(QString::fromUtf8(f.readAll()), spec, error);
+    std::optional<Window> w = parseWindow(QString::fromUtf8(f.readAll()), shownName(spec), error);
     if (!w)
         say(QStringLiteral("orvalen-record: the window %1, line %2: %3.")
-                    .arg(spec)
+                    .arg(shownName(spec))
                     .arg(error.line)
                     .arg(error.reason));
     return w;
@@ -198,6 +163,8 @@ int analyze(const QStringList &rest)
         const Judgement j = judge(st, *window);
         if (!j.inWindow && status == 0)
             status = 1;
+        // JSON is written as it goes, one record at a time, so that any number
+        // of records is judged in bounded memory.
         if (asJson) {
             QByteArray byStat;
             for (Stat limited : kStats)
@@ -221,7 +188,7 @@ int analyze(const QStringList &rest)
                 return 2;
             ++written;
         } else {
-            rows << QStringList{path,
+            rows << QStringList{shownName(path),
                                 cell(record.countValue),
                                 cell(st.peakC),
                                 cell(st.peakS),
@@ -301,7 +268,15 @@ int report(const QStringList &rest)
     if (overwritesInput(out, a.files) || !load(a.files[0], record))
         return 2;
     const std::unique_ptr<SharedState> s = openedState(record);
-    PdfPrinter printer(out);
+    // Made in a scratch folder and put in place like any output, so that a device,
+    // a pipe or a full disk at OUT is told and never replaced.
+    const QTemporaryDir scratch;
+    const QString made = scratch.filePath(QStringLiteral("report.pdf"));
+    if (!scratch.isValid()) {
+        say(QStringLiteral("orvalen-record: no folder for the page: %1").arg(scratch.errorString()));
+        return 2;
+    }
+    PdfPrinter printer(made);
     Outcome<PrintSurface *> page = printer.beginDocument();
     if (!page) {
         say(QStringLiteral("orvalen-record: %1").arg(page.error()));
@@ -312,7 +287,12 @@ int report(const QStringList &rest)
         say(QStringLiteral("orvalen-record: %1").arg(ended.error()));
         return 2;
     }
-    return 0;
+    QFile pdf(made);
+    if (!pdf.open(QIODevice::ReadOnly)) {
+        say(QStringLiteral("orvalen-record: the page cannot be read back: %1").arg(pdf.errorString()));
+        return 2;
+    }
+    return writeOut(out, pdf.readAll()) ? 0 : 2;
 }
 
 int chartImage(const QStringList &rest)
@@ -338,14 +318,15 @@ int chartImage(const QStringList &rest)
     chart::drawGrid(chart, s->loopIndex);
     if (const std::optional<int> bad = chart::drawRecordedCurve(chart, *s,
                                                                 s->fileSampleCount.leadingNumber()))
-        say(sampleNotDrawnMessage(a.files[0], *bad,
+        say(sampleNotDrawnMessage(shownName(a.files[0]), *bad,
                                   readableRecordText(s->samples[std::size_t(*bad)].text())));
-    QSaveFile f(out);
-    if (!f.open(QIODevice::WriteOnly) || !chart.image().save(&f, "PNG") || !f.commit()) {
-        say(QStringLiteral("orvalen-record: %1 cannot be written: %2").arg(out, f.errorString()));
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (!buffer.open(QIODevice::WriteOnly) || !chart.image().save(&buffer, "PNG")) {
+        say(QStringLiteral("orvalen-record: the chart cannot be encoded as PNG."));
         return 2;
     }
-    return 0;
+    return writeOut(out, png) ? 0 : 2;
 }
 
 // Qt's own chatter (a missing runtime folder, font fallbacks) is no concern of
@@ -363,7 +344,7 @@ int main(int argc, char *argv[])
     const QString mode = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     QStringList rest;
     for (int i = 2; i < argc; ++i)
-        rest << QString::fromLocal8Bit(argv[i]);
+        rest << argumentText(argv[i]); // file names keep the bytes the system gave
     const bool drawing = mode == u"report" || mode == u"chart"
                          || (mode == u"trend" && rest.contains(QStringLiteral("--chart")));
     // Fonts and painting need a GUI application, but never a display: the

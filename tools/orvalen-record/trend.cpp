@@ -3,7 +3,6 @@
 #include "cli.h"
 #include "control_chart.h"
 #include "judged_runs.h"
-#include "output_file.h"
 #include "run_files.h"
 #include "trend_chart.h"
 
@@ -183,7 +182,7 @@ bool writeChart(const QString &path,
                     .arg(image.height()));
         return false;
     }
-    return writeOutputFile(path, png);
+    return writeOut(path, png);
 }
 
 } // namespace
