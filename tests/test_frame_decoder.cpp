@@ -85,11 +85,13 @@ void TestFrameDecoder::byteStrings_data()
     QTest::addColumn<int>("aboveLimit");
     QTest::newRow("230 and 300") << Bytes{0, 0xE6, 0xE6, 1, 0x2C, 0x2D} << std::vector<int>{230, 300} << 0;
     QTest::newRow("a frame that fails costs itself")
-            << framesOf({50, 51}) + Bytes{0, 52, 9} + framesOf({53, 54}) << std::vector<int>{50, 51, 53, 54} << 0;
+            << framesOf({50, 51}) + Bytes{0, 52, 9} + framesOf({53, 54}) << std::vector<int>{50, 51, 53, 54}
+            << 0;
     QTest::newRow("first reading above 400 is taken")
             << framesOf({450, 25}) << std::vector<int>{450, 25} << 1;
     QTest::newRow("256 and a lost byte never reads 1")
-            << framesOf({256, 256}) + Bytes{1, 1} + framesOf({256, 256, 256}) << std::vector<int>{256, 256, 256, 256, 256} << 0;
+            << framesOf({256, 256}) + Bytes{1, 1} + framesOf({256, 256, 256})
+            << std::vector<int>{256, 256, 256, 256, 256} << 0;
     QTest::newRow("25 with its check byte doubled never reads 6400")
             << framesOf({25, 25}) + Bytes{25} + framesOf({25, 25}) << std::vector<int>{25, 25, 25, 25} << 0;
     // A thermocouple that breaks: a jump above 400 is taken once it lasts.
@@ -159,7 +161,11 @@ void TestFrameDecoder::oneDamagedByteNeverInventsAReading()
                     ++cases;
                     if (above || !faithful(truth, out, loose, slack))
                         QFAIL(qPrintable(QStringLiteral("%1 ℃, step %2, byte %3 %4 (%5)")
-                                                 .arg(t).arg(step).arg(at).arg(damage).arg(v)));
+                                                 .arg(t)
+                                                 .arg(step)
+                                                 .arg(at)
+                                                 .arg(damage)
+                                                 .arg(v)));
                 }
             }
         }
@@ -176,12 +182,15 @@ void TestFrameDecoder::spikeFilter()
         double ticks, reading, value, reference;
         bool told;
     } rows[] = {
-            {0, 50, 50, 50, false},   {3, 61, 50, 50, false},   {3, 60, 60, 60, false}, // 11 away replaced, 10 kept
-            {4, 90, 60, 60, false},   {4, 90, 60, 60, false},   {5, 90, 60, 60, false}, // three in a row replaced,
-            {5, 90, 90, 90, false},                                                     // the fourth taken
-            {6, 999, 90, 90, false},  {6, 999, 90, 90, false},  {6, 999, 90, 90, false},
-            {7, 999, 999, 90, true},  {7, 999, 90, 90, false},  {8, 400, 90, 90, false}, // told once, never the reference
-            {1, 401, 401, 90, true},  {1, 401, 401, 90, false},
+            {0, 50, 50, 50, false},  {3, 61, 50, 50, false},
+            {3, 60, 60, 60, false}, // 11 away replaced, 10 kept
+            {4, 90, 60, 60, false},  {4, 90, 60, 60, false},
+            {5, 90, 60, 60, false}, // three in a row replaced,
+            {5, 90, 90, 90, false}, // the fourth taken
+            {6, 999, 90, 90, false}, {6, 999, 90, 90, false},
+            {6, 999, 90, 90, false}, {7, 999, 999, 90, true},
+            {7, 999, 90, 90, false}, {8, 400, 90, 90, false}, // told once, never the reference
+            {1, 401, 401, 90, true}, {1, 401, 401, 90, false},
     };
     for (const auto &r : rows) {
         const SpikeFilter::Verdict v = f.take(ref, r.reading, r.ticks);

@@ -5,7 +5,8 @@
 SpikeFilter::Verdict SpikeFilter::take(double &reference, double reading, double ticks)
 {
     Verdict v{reading, false};
-    if (ticks > kQuietSeconds && std::fabs(reference - reading) > kBand && replacedInRow < kMaxReplacedInRow) {
+    if (ticks > kQuietSeconds && std::fabs(reference - reading) > kBand
+        && replacedInRow < kMaxReplacedInRow) {
         v.value = reference;
         ++replacedInRow;
     } else {
