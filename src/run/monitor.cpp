@@ -108,21 +108,27 @@ void acceptReading(Context &c)
     s.frameByte = 0;
 }
 
+// While the run clock is below this, every frame draws the grid again over
+// the curve.
+constexpr double kGridSeconds = 2;
+// The second stroke of each segment lies this many twips below the first.
+constexpr int kSecondStroke = 5;
+
 void completeFrame(Context &c)
 {
     SharedState &s = c.state;
     Form &form = c.services.form;
     showProfile(c);
     const double ticks = s.runTicks.leadingNumber();
-    if (ticks < 2)
+    if (ticks < kGridSeconds)
         chart::drawGrid(form.chart(), s.loopIndex);
     form.setText(Form::Field::Text7, plainNumber(s.curTemp));
     form.setText(Form::Field::Text8, plainNumber(ticks));
     if (SharedState::isSampleIndex(ticks))
         s.samples[std::size_t(ticks)] = s.curTemp;
-    if (s.curTemp < 400) {
+    if (s.curTemp < frame::kMaxReading) { // 400 itself is shown and stored, not drawn
         chart::drawSegment(form.chart(), ticks, s.lastDrawnTemp, s.curTemp);
-        chart::drawSegment(form.chart(), ticks, s.lastDrawnTemp, s.curTemp, 5);
+        chart::drawSegment(form.chart(), ticks, s.lastDrawnTemp, s.curTemp, kSecondStroke);
         s.lastDrawnTemp = std::int16_t(s.curTemp);
     }
 }

@@ -4,6 +4,7 @@
 #include "link/protocol.h"
 #include "link/serial_line.h"
 #include "run_start.h"
+#include "spike_filter.h"
 #include "state/context.h"
 
 #include <array>
@@ -51,8 +52,9 @@ void cleanRecordedCurve(SharedState &s, const std::bitset<SharedState::kSampleCo
         if (!before || !current)
             continue;
         // A reading is never replaced by a second without one.
-        const bool jump = std::fabs(*before - *current) > 10 && !(reading && s.samples[k - 1].isEmpty());
-        if (jump && (!reading || heldInRow < 3)) {
+        const bool jump = std::fabs(*before - *current) > SpikeFilter::kBand
+                          && !(reading && s.samples[k - 1].isEmpty());
+        if (jump && (!reading || heldInRow < SpikeFilter::kMaxReplacedInRow)) {
             s.samples[k] = s.samples[k - 1];
             if (reading)
                 ++heldInRow;
