@@ -240,7 +240,7 @@ void TestMonitor::damagedFrameCostsOnlyItself_data()
     QTest::addColumn<QString>("damage");
     // 25 ℃ as 0,25,25 also checks when read one place off (25,0,25 = 6400).
     for (int reading : {1, 25, 150, 230, 256, 300}) {
-        for (const char *damage : {"lost", "extra", "corrupted"})
+        for (const char *damage : {"lost", "extra", "doubled check", "corrupted"})
             QTest::addRow("%d %s", reading, damage) << reading << QString::fromLatin1(damage);
     }
 }
@@ -265,6 +265,8 @@ void TestMonitor::damagedFrameCostsOnlyItself()
                 frame.remove(1, 1);
             else if (damage == u"extra")
                 frame.insert(1, char(0x5A));
+            else if (damage == u"doubled check")
+                frame.insert(2, frame[2]);
             else
                 frame[1] = char(bytes[1] ^ 0x10);
             rig.world.at(t + 500 + 1000 * k, [&rig, frame] { rig.line.arrive(frame); });
