@@ -25,6 +25,8 @@ void Decoder::restart()
     m_have = 0;
     m_phase = 0;
     m_lock = 0;
+    m_takenSinceSearch = 0;
+    m_foundBySearch = false;
     m_searched = 0;
     m_streak = {};
     m_best.reset();
@@ -64,8 +66,21 @@ bool Decoder::outOfStep(int reading) const
 
 void Decoder::startSearch(bool lockChecked)
 {
-    m_streak = {};
-    m_streak[std::size_t(m_phase)] = lockChecked ? 1 : 0;
+    // A place found by searching that fails within a few frames was a chance
+    // match, most likely with readings left by junk: they no longer judge what
+    // follows.
+    if (m_foundBySearch && m_takenSinceSearch <= kConfirmFrames) {
+        m_last.reset();
+        m_beforeLast.reset();
+    }
+    m_takenSinceSearch = 0;
+    m_foundBySearch = false;
+    // Judged by readings, a place must check again from here on; without
+    // them, the frames that checked before count.
+    if (m_last) {
+        m_streak = {};
+        m_streak[std::size_t(m_phase)] = lockChecked ? 1 : 0;
+    }
     m_lock = -1;
     m_searched = 0;
     m_best.reset();
@@ -78,6 +93,7 @@ void Decoder::take(Step &step, int reading, int phase)
     m_beforeLast = m_last;
     m_last = reading;
     m_lock = phase;
+    ++m_takenSinceSearch;
 }
 
 Decoder::Step Decoder::feed(std::uint8_t byte)
@@ -90,6 +106,8 @@ Decoder::Step Decoder::feed(std::uint8_t byte)
         return {};
     const bool checks = check(m_bytes[0], m_bytes[1]) == m_bytes[2];
     const int reading = readingOf(m_bytes[0], m_bytes[1]);
+    int &streak = m_streak[std::size_t(m_phase)];
+    streak = checks ? streak + 1 : 0;
     if (m_lock < 0)
         return search(checks, reading);
     Step step;
@@ -110,8 +128,7 @@ Decoder::Step Decoder::search(bool checks, int reading)
 {
     Step step;
     ++m_searched;
-    int &streak = m_streak[std::size_t(m_phase)];
-    streak = checks ? streak + 1 : 0;
+    const int streak = m_streak[std::size_t(m_phase)];
     if (checks && continues(reading)) {
         const int away = distance(reading);
         if (!m_best || away < m_best->distance)
@@ -121,6 +138,7 @@ Decoder::Step Decoder::search(bool checks, int reading)
     // nearest of the first frames, once all three places have ended one.
     if (m_best && (m_best->distance == 0 || m_searched >= kSearchBytes)) {
         step.realigned = true;
+        m_foundBySearch = true;
         take(step, m_best->reading, m_best->phase);
         m_best.reset();
         return step;
@@ -131,6 +149,7 @@ Decoder::Step Decoder::search(bool checks, int reading)
     // With no reading before, one that may be the oven's is taken at once.
     if (streak >= needed || (!m_last && reading <= kMaxReading)) {
         step.realigned = true;
+        m_foundBySearch = true;
         take(step, reading, m_phase);
     }
     return step;

@@ -73,10 +73,13 @@ private:
     int m_lock = 0; // the place at which frames end, or -1 while searching
     std::optional<int> m_last; // the last reading taken
     std::optional<int> m_beforeLast; // the one before it, for the readings' course
-    // While searching: bytes since it began, frames in a row that checked at
-    // each place, and the best frame of the first kSearchBytes.
-    int m_searched = 0;
+    bool m_foundBySearch = false; // the place was found by searching, not counted
+    int m_takenSinceSearch = 0; // readings taken there
+    // Frames in a row that checked at each place.
     std::array<int, 3> m_streak{};
+    // While searching: bytes since it began, and the best frame of the first
+    // kSearchBytes.
+    int m_searched = 0;
     struct Candidate
     {
         int reading = 0;
