@@ -100,9 +100,9 @@ void TestFrameDecoder::byteStrings()
 
 // Every steady temperature 0-400 and every ramp of +-3 ℃ a frame through it,
 // with one byte of one frame lost, doubled, corrupted to any other value, or
-// any byte inserted, at each of the three places. An extra byte between a
-// frame's first two can make a frame that checks 1 ℃ below a reading of
-// 257-400: no byte tells it apart, so extra bytes have 1 ℃ of slack there.
+// any byte inserted, at each of the three places. An extra byte before or
+// between a frame's first two can make a frame that checks 1 ℃ off a reading
+// of 257-400: no byte tells it apart, so extra bytes have 1 ℃ of slack there.
 void TestFrameDecoder::oneDamagedByteNeverInventsAReading()
 {
     enum Damage { Lost, Doubled, Corrupted, Inserted };
