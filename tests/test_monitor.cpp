@@ -149,7 +149,8 @@ void TestMonitor::readingsOfFourHundredAndAbove()
 {
     Rig rig;
     runWith(rig, {395, 400, 401, 395}, 4'500);
-    QCOMPARE(rig.messages.texts, QStringList{QStringLiteral("Communication Error!")});
+    QVERIFY(rig.messages.texts.isEmpty()); // a notice: the run is not held
+    QCOMPARE(rig.messages.notices, QStringList{QStringLiteral("Communication Error!")});
     QCOMPARE(rig.sample(1), 400.0); // shown and stored...
     QCOMPARE(rig.sample(2), 401.0);
     // ...but neither drawn: two strokes for each of seconds 0 and 3, and the
@@ -238,8 +239,8 @@ void TestMonitor::damagedFrameCostsOnlyItself_data()
     QTest::addColumn<int>("reading");
     QTest::addColumn<QString>("damage");
     // 25 ℃ as 0,25,25 also checks when read one place off (25,0,25 = 6400).
-    for (int reading : {25, 230, 300}) {
-        for (const char *damage : {"lost", "extra", "corrupted"})
+    for (int reading : {1, 25, 150, 230, 256, 300}) {
+        for (const char *damage : {"lost", "extra", "doubled check", "corrupted"})
             QTest::addRow("%d %s", reading, damage) << reading << QString::fromLatin1(damage);
     }
 }
@@ -264,6 +265,8 @@ void TestMonitor::damagedFrameCostsOnlyItself()
                 frame.remove(1, 1);
             else if (damage == u"extra")
                 frame.insert(1, char(0x5A));
+            else if (damage == u"doubled check")
+                frame.insert(2, frame[2]);
             else
                 frame[1] = char(bytes[1] ^ 0x10);
             rig.world.at(t + 500 + 1000 * k, [&rig, frame] { rig.line.arrive(frame); });
@@ -272,6 +275,7 @@ void TestMonitor::damagedFrameCostsOnlyItself()
     rig.world.at(30'200, [&rig] { stopcomm_Click(rig.c); });
     rig.run([&rig] { from8031_Click(rig.c); });
     QVERIFY2(rig.messages.texts.isEmpty(), qPrintable(rig.messages.texts.join(u'|')));
+    QVERIFY2(rig.messages.notices.isEmpty(), qPrintable(rig.messages.notices.join(u'|')));
     QCOMPARE(rig.sample(9), double(reading));
     // At most the frame after the damaged one is needed to line up again.
     for (int k = 12; k < 30; ++k)
@@ -317,33 +321,49 @@ void TestMonitor::stopWithLeftOverTickEndsFirstWaitAtOnce()
     QVERIFY(!rig.line.isOpen());
 }
 
+// A negative entry is a second without a reading.
 void TestMonitor::stopCommunicateCleansCurve_data()
 {
     QTest::addColumn<QList<double>>("before");
     QTest::addColumn<QList<double>>("after");
+    QTest::addColumn<QList<int>>("down"); // seconds in which the line was down
     QTest::newRow("10 apart stays") << QList<double>{0, 0, 0, 0, 10, 20, 30, 0}
-                                    << QList<double>{0, 0, 0, 0, 10, 20, 30, 0};
-    QTest::newRow("11 apart is held level")
-            << QList<double>{5, 5, 5, 5, 16, 27, 38, 20} << QList<double>{5, 5, 5, 5, 5, 5, 5, 20};
+                                    << QList<double>{0, 0, 0, 0, 10, 20, 30, 0} << QList<int>{};
+    QTest::newRow("11 apart is held level") << QList<double>{5, 5, 5, 5, 16, 27, 38, 20}
+                                            << QList<double>{5, 5, 5, 5, 5, 5, 5, 20} << QList<int>{};
     QTest::newRow("a jump that lasts is held three times")
             << QList<double>{5, 5, 5, 5, 50, 50, 50, 50, 51, 52, 52}
-            << QList<double>{5, 5, 5, 5, 5, 5, 5, 50, 51, 52, 52};
-    QTest::newRow("first four untouched")
-            << QList<double>{0, 90, 0, 90, 90, 91, 0, 0} << QList<double>{0, 90, 0, 90, 90, 91, 91, 0};
+            << QList<double>{5, 5, 5, 5, 5, 5, 5, 50, 51, 52, 52} << QList<int>{};
+    QTest::newRow("first four untouched") << QList<double>{0, 90, 0, 90, 90, 91, 0, 0}
+                                          << QList<double>{0, 90, 0, 90, 90, 91, 91, 0} << QList<int>{};
+    QTest::newRow("two silent seconds are filled, three stay empty")
+            << QList<double>{50, 50, 50, 50, 80, -1, -1, 50, -1, -1, -1, 50, 50}
+            << QList<double>{50, 50, 50, 50, 50, 50, 50, 50, -1, -1, -1, 50, 50} << QList<int>{};
+    QTest::newRow("a second the line was down stays empty")
+            << QList<double>{50, 50, 50, 50, 80, -1, 50, 50} << QList<double>{50, 50, 50, 50, 50, -1, 50, 50}
+            << QList<int>{5};
 }
 
 void TestMonitor::stopCommunicateCleansCurve()
 {
     QFETCH(QList<double>, before);
     QFETCH(QList<double>, after);
+    QFETCH(QList<int>, down);
     Rig rig;
     for (int k = 0; k < before.size(); ++k)
-        rig.c.state.samples[std::size_t(k)] = before[k];
+        if (before[k] >= 0)
+            rig.c.state.samples[std::size_t(k)] = before[k];
+    for (int k : down)
+        rig.c.runLine.downSeconds.set(std::size_t(k));
     const int ticks = int(before.size()) - 1; // the clock's last entry is never changed
     rig.c.state.runTicks = ticks;
     stopcomm_Click(rig.c);
-    for (int k = 0; k < after.size(); ++k)
-        QCOMPARE(rig.sample(k), after[k]);
+    for (int k = 0; k < after.size(); ++k) {
+        if (after[k] < 0)
+            QVERIFY2(rig.c.state.samples[std::size_t(k)].isEmpty(), qPrintable(QString::number(k)));
+        else
+            QCOMPARE(rig.sample(k), after[k]);
+    }
     QCOMPARE(rig.c.state.loopIndex, LooseValue(ticks));
 }
 

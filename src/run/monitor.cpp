@@ -1,9 +1,10 @@
 #include "monitor.h"
 
-#include "link/frame.h"
+#include "link/frame_decoder.h"
 #include "link/port.h"
 #include "link/protocol.h"
 #include "link/serial_line.h"
+#include "spike_filter.h"
 #include "state/chart.h"
 #include "state/context.h"
 #include "state/profile.h"
@@ -11,8 +12,14 @@
 #include <QLocale>
 #include <QRegularExpression>
 
-#include <algorithm>
 #include <cmath>
+
+// How the monitor takes the controller's bytes apart and filters readings.
+struct FrameBook
+{
+    frame::Decoder decoder;
+    SpikeFilter filter;
+};
 
 namespace {
 
@@ -33,13 +40,11 @@ private:
     Context &m_c;
 };
 
-using FrameBook = Context::FrameBook;
-
-void resetFrames(Context &c, bool synced)
+FrameBook &frames(Context &c)
 {
-    c.state.frameByte = 0;
-    c.frames.synced = synced;
-    c.frames.recentCount = 0;
+    if (!c.frames)
+        c.frames = std::make_shared<FrameBook>();
+    return *c.frames;
 }
 
 void startUp(Context &c)
@@ -56,9 +61,8 @@ void startUp(Context &c)
     chart::drawGrid(c.services.form.chart(), s.loopIndex);
     s.frameByte = 0;
     s.lastDrawnTemp = 0;
-    resetFrames(c, true);
-    c.frames.replacedInRow = 0;
-    c.frames.overLimitTold = false;
+    frames(c).decoder.reset();
+    frames(c).filter.restart();
     flushInput(c);
 }
 
@@ -80,64 +84,35 @@ void watchOutage(Context &c)
             return;
     }
     c.runLine.outage = false;
-    // The first bytes on the new line may start inside a frame.
-    resetFrames(c, false);
+    // The new line starts afresh, judged by the readings before the outage.
+    frames(c).decoder.restart();
+    c.state.frameByte = 0;
     c.services.messages.notify(
             MessageService::Topic::Line,
             QStringLiteral("The connection to the oven is back (%1); the run goes on.").arg(line.portName()),
             MessageService::Kind::Information);
 }
 
-// The spike filter and the 400 ℃ rule. The filter never locks: after three
-// readings in a row were replaced, the next is taken and becomes the reference;
-// a reading above 400 never becomes it.
+// Reading acceptance: the spike filter, and "Communication Error!" for the
+// first reading above the oven's range of a series, as a notice, so that the
+// run goes on recording and drawing behind it.
 void acceptReading(Context &c)
 {
     SharedState &s = c.state;
-    FrameBook &f = c.frames;
-    const double received = s.curTemp;
-    if (s.runTicks.leadingNumber() > 2 && std::fabs(s.prevTemp - s.curTemp) > 10 && f.replacedInRow < 3) {
-        s.curTemp = s.prevTemp;
-        ++f.replacedInRow;
-    } else {
-        f.replacedInRow = 0;
-    }
-    if (s.curTemp <= 400)
-        s.prevTemp = s.curTemp;
-    if (received <= 400)
-        f.overLimitTold = false; // a series above 400 has ended
-    if (s.curTemp > 400 && !f.overLimitTold) {
-        f.overLimitTold = true; // told once a series, so that Stop stays in reach
-        c.services.messages.show(QStringLiteral("Communication Error!"), MessageService::Kind::Warning);
-    }
+    const SpikeFilter::Verdict verdict = frames(c).filter.take(s.prevTemp, s.curTemp,
+                                                               s.runTicks.leadingNumber());
+    s.curTemp = verdict.value;
+    if (verdict.tellAboveLimit)
+        c.services.messages.notify(MessageService::Topic::Reading, QStringLiteral("Communication Error!"),
+                                   MessageService::Kind::Warning);
     s.frameByte = 0;
 }
 
-// The third byte checks the frame: (first + second) mod 256.
-bool frameChecks(const std::array<int, 6> &recent, int end)
-{
-    return frame::check(recent[std::size_t(end - 3)], recent[std::size_t(end - 2)])
-           == recent[std::size_t(end - 1)];
-}
-
-int readingOf(const std::array<int, 6> &recent, int end)
-{
-    return 256 * recent[std::size_t(end - 3)] + recent[std::size_t(end - 2)];
-}
-
-// Whether the three newest bytes are a frame to take. In step, any frame that
-// checks. Out of step, one at or below 400 that checks, or one above 400 that
-// checks twice in a row: bytes of a frame seen one place off can check too
-// (0, 25, 25, 0, 25, 25 read as 25, 0, 25 gives 6400), but not both ways.
-bool takeFrame(const FrameBook &f)
-{
-    const int n = f.recentCount;
-    if (n < 3 || !frameChecks(f.recent, n))
-        return false;
-    if (f.synced || readingOf(f.recent, n) <= 400)
-        return true;
-    return n >= 6 && frameChecks(f.recent, n - 3);
-}
+// While the run clock is below this, every frame draws the grid again over
+// the curve.
+constexpr double kGridSeconds = 2;
+// The second stroke of each segment lies this many twips below the first.
+constexpr int kSecondStroke = 5;
 
 void completeFrame(Context &c)
 {
@@ -145,15 +120,15 @@ void completeFrame(Context &c)
     Form &form = c.services.form;
     showProfile(c);
     const double ticks = s.runTicks.leadingNumber();
-    if (ticks < 2)
+    if (ticks < kGridSeconds)
         chart::drawGrid(form.chart(), s.loopIndex);
     form.setText(Form::Field::Text7, plainNumber(s.curTemp));
     form.setText(Form::Field::Text8, plainNumber(ticks));
     if (SharedState::isSampleIndex(ticks))
         s.samples[std::size_t(ticks)] = s.curTemp;
-    if (s.curTemp < 400) {
+    if (s.curTemp < frame::kMaxReading) { // 400 itself is shown and stored, not drawn
         chart::drawSegment(form.chart(), ticks, s.lastDrawnTemp, s.curTemp);
-        chart::drawSegment(form.chart(), ticks, s.lastDrawnTemp, s.curTemp, 5);
+        chart::drawSegment(form.chart(), ticks, s.lastDrawnTemp, s.curTemp, kSecondStroke);
         s.lastDrawnTemp = std::int16_t(s.curTemp);
     }
 }
@@ -206,38 +181,21 @@ struct Readouts
 void monitorByte(Context &c, int b)
 {
     SharedState &s = c.state;
-    FrameBook &f = c.frames;
     s.runFlag = 1;
-    if (f.recentCount == int(f.recent.size())) {
-        std::copy(f.recent.begin() + 1, f.recent.end(), f.recent.begin());
-        --f.recentCount;
-    }
-    f.recent[std::size_t(f.recentCount++)] = b;
-    s.frameByte = std::int16_t(s.frameByte + 1);
-    switch (s.frameByte) {
-    case 1: s.curTemp = 256.0 * b; break;
-    case 2: s.curTemp = s.curTemp + b; break;
-    default:
-        if (takeFrame(f)) {
-            f.synced = true;
-            acceptReading(c);
-        } else {
-            // Not a reading: look for the frame one byte further on.
-            f.synced = false;
-            const int n = f.recentCount;
-            s.frameByte = 2;
-            s.curTemp = n >= 2 ? 256.0 * f.recent[std::size_t(n - 2)] + f.recent[std::size_t(n - 1)] : 0;
-        }
-        break;
-    }
-    if (s.frameByte == 0)
-        completeFrame(c);
+    const frame::Decoder::Step step = frames(c).decoder.feed(std::uint8_t(b));
+    s.frameByte = std::int16_t(frames(c).decoder.position());
+    if (!step.reading)
+        return;
+    s.curTemp = *step.reading;
+    acceptReading(c);
+    completeFrame(c);
 }
 
 void monitorLoop(Context &c)
 {
     MonitorPresence presence(c);
     Readouts readouts;
+    const SharedState &s = c.state;
     for (;;) {
         c.restartMonitor = false;
         startUp(c);
@@ -245,6 +203,8 @@ void monitorLoop(Context &c)
             pumpEvents(c);
             if (c.restartMonitor)
                 break;
+            if (c.runLine.outage && SharedState::isSampleIndex(s.runTicks.leadingNumber()))
+                c.runLine.downSeconds.set(std::size_t(s.runTicks.leadingNumber()));
             watchOutage(c);
             if (const std::optional<int> b = pollByte(c))
                 monitorByte(c, *b);

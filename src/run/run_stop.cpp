@@ -4,21 +4,39 @@
 #include "link/protocol.h"
 #include "link/serial_line.h"
 #include "run_start.h"
+#include "spike_filter.h"
 #include "state/context.h"
 
+#include <array>
+#include <bitset>
 #include <cmath>
 
 namespace {
+
+// Longer silences than this on a live line are left empty: filling them would
+// put readings in the record that never arrived.
+constexpr int kMaxFilledGap = 2;
 
 // Flattens isolated jumps: entry i takes entry i-1's value when they differ by
 // more than 10. Entries that spell no number are left alone. Like the spike
 // filter, it never locks: after three readings in a row were held, the next
 // one stays and the curve follows it (a jump that lasts is the oven's own, as
 // after a cable was put back). Seconds without a reading do not count, and
-// never take a reading's place.
-void cleanRecordedCurve(SharedState &s)
+// never take a reading's place; only a silence of one or two seconds on a live
+// line is filled, never a second in which the line was down.
+void cleanRecordedCurve(SharedState &s, const std::bitset<SharedState::kSampleCount> &downSeconds)
 {
     const double ticks = s.runTicks.leadingNumber();
+    // The length of the silence each empty entry belongs to, before cleaning.
+    std::array<int, SharedState::kSampleCount> silence{};
+    for (std::size_t k = 0; k < silence.size();) {
+        std::size_t end = k;
+        while (end < silence.size() && double(end) <= ticks && s.samples[end].isEmpty())
+            ++end;
+        for (std::size_t m = k; m < end; ++m)
+            silence[m] = int(end - k);
+        k = end + 1;
+    }
     int heldInRow = 0;
     double i = 4;
     for (; i <= ticks - 1; i += 1) {
@@ -26,14 +44,17 @@ void cleanRecordedCurve(SharedState &s)
         if (!SharedState::isSampleIndex(i))
             continue;
         const auto k = std::size_t(i);
+        const bool reading = !s.samples[k].isEmpty();
+        if (!reading && (downSeconds.test(k) || silence[k] > kMaxFilledGap))
+            continue;
         const std::optional<double> before = s.samples[k - 1].strictValue();
         const std::optional<double> current = s.samples[k].strictValue();
         if (!before || !current)
             continue;
-        const bool reading = !s.samples[k].isEmpty();
         // A reading is never replaced by a second without one.
-        const bool jump = std::fabs(*before - *current) > 10 && !(reading && s.samples[k - 1].isEmpty());
-        if (jump && (!reading || heldInRow < 3)) {
+        const bool jump = std::fabs(*before - *current) > SpikeFilter::kBand
+                          && !(reading && s.samples[k - 1].isEmpty());
+        if (jump && (!reading || heldInRow < SpikeFilter::kMaxReplacedInRow)) {
             s.samples[k] = s.samples[k - 1];
             if (reading)
                 ++heldInRow;
@@ -106,7 +127,7 @@ void stopcomm_Click(Context &c)
     c.runLine.outage = false;
     stampNow(c);
     c.state.runFlag = 0;
-    cleanRecordedCurve(c.state);
+    cleanRecordedCurve(c.state, c.runLine.downSeconds);
 }
 
 void Timer3_Timer(Context &c) { c.state.timer3Fired = 1; }

@@ -4,9 +4,11 @@
 #include "platform.h"
 #include "shared_state.h"
 
-#include <array>
+#include <bitset>
+#include <memory>
 
 class SerialLine;
+struct FrameBook;
 
 // The platform services one program life uses.
 struct Services
@@ -61,19 +63,12 @@ struct Context
         // The run's port failed; the monitor reopens it about once a second.
         bool outage = false;
         qint64 lastRetrySecond = -1;
+        // The seconds of the run clock during which the line was down: no
+        // reading could come, and the clean-up must not invent one.
+        std::bitset<SharedState::kSampleCount> downSeconds;
     } runLine;
 
-    // How the monitor takes frames apart and filters readings.
-    struct FrameBook
-    {
-        // False after a frame failed its check, until the bytes line up again.
-        bool synced = true;
-        // The last bytes received, newest last, for the check and realigning.
-        std::array<int, 6> recent{};
-        int recentCount = 0;
-        // Readings replaced by the spike filter in a row.
-        int replacedInRow = 0;
-        // "Communication Error!" was told for the present series above 400.
-        bool overLimitTold = false;
-    } frames;
+    // How the monitor takes frames apart and filters readings; the monitor's
+    // own, made at its first byte.
+    std::shared_ptr<FrameBook> frames;
 };
