@@ -2,6 +2,7 @@
 
 #include "report/pdf_printer.h"
 #include "report/report.h"
+#include "ui/background_printer.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -10,6 +11,9 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <condition_variable>
+#include <mutex>
 
 namespace {
 
@@ -58,6 +62,56 @@ QList<Word> pdfWords(const QString &pdf)
     return words;
 }
 
+// A printer whose page cannot begin until the test opens the gate, and whose
+// job gives the looks it is scripted with, then stays under way.
+struct Gate
+{
+    std::mutex m;
+    std::condition_variable cv;
+    bool open = false;
+    bool entered = false;
+    void pass()
+    {
+        std::unique_lock lock(m);
+        entered = true;
+        cv.wait(lock, [this] { return open; });
+    }
+    void release()
+    {
+        const std::lock_guard lock(m);
+        open = true;
+        cv.notify_all();
+    }
+};
+
+struct ScriptedDevice : PageDevice
+{
+    struct ScriptedJob : Job
+    {
+        ScriptedJob(std::vector<Look> script, std::shared_ptr<std::atomic<int>> counter)
+            : looks(std::move(script)), count(std::move(counter))
+        {}
+        Look look(const GiveUp &) override
+        {
+            const std::size_t i = std::size_t((*count)++);
+            return i < looks.size() ? looks[i] : Look{};
+        }
+        std::vector<Look> looks;
+        std::shared_ptr<std::atomic<int>> count;
+    };
+    Outcome<PrintSurface *> beginDocument() override
+    {
+        gate->pass();
+        return &page;
+    }
+    Status endDocument() override { return Done{}; }
+    std::unique_ptr<Job> endedJob() override { return std::make_unique<ScriptedJob>(looks, lookCount); }
+    std::shared_ptr<Gate> gate = std::make_shared<Gate>();
+    std::vector<Job::Look> looks;
+    std::shared_ptr<std::atomic<int>> lookCount = std::make_shared<std::atomic<int>>(0);
+    RecordingPage page;
+};
+
 } // namespace
 
 class TestReport : public QObject
@@ -73,6 +127,10 @@ private slots:
     void missingPrinterIsToldAndPageAbandoned();
     void printerErrorIsTold();
     void pdfPlacesTextWhereLayoutSays();
+    void newsWaitsForOkOnlyOutsideARun();
+    void quietPrintSystemIsToldThenItsAnswer();
+    void jobIsFollowedUntilOverOrForItsTime();
+    void endsAtOnceWhileThePrintSystemHoldsIt();
 };
 
 void TestReport::titleAndHeaderInPrintForm()
@@ -201,13 +259,18 @@ void TestReport::pdfPlacesTextWhereLayoutSays()
         QSKIP("pdftotext (poppler-utils) is not installed");
     QTemporaryDir dir;
     const QString pdf = dir.filePath(QStringLiteral("report.pdf"));
-    PdfPrinter printer(pdf);
-    Outcome<PrintSurface *> page = printer.beginDocument();
-    QVERIFY2(page, qPrintable(page.error()));
+    // Made on the printing thread, as Print makes it.
     Rig rig;
     printedRun(rig);
-    drawReport(*page.value(), rig.c.state);
-    QVERIFY(printer.endDocument().ok());
+    {
+        BackgroundPrinter printer(std::make_unique<PdfPrinter>(pdf), {});
+        QStringList told;
+        printer.print([&rig](PrintSurface &page) { drawReport(page, rig.c.state); },
+                      [&told](const PrintNews &news) { told << news.reason; });
+        QTRY_VERIFY(QFileInfo(pdf).size() > 1000);
+        QTest::qWait(100);
+        QVERIFY2(told.isEmpty(), qPrintable(told.join(u'\n')));
+    }
     const QList<Word> words = pdfWords(pdf);
     QVERIFY(!words.isEmpty());
     // Twips to points is /20; the printable area starts 18 pt in.
@@ -235,6 +298,90 @@ void TestReport::pdfPlacesTextWhereLayoutSays()
         QVERIFY2(std::abs(w->yMin - (18 + e.y / 20)) < 6,
                  qPrintable(QStringLiteral("%1 y %2").arg(e.text).arg(w->yMin)));
     }
+}
+
+void TestReport::newsWaitsForOkOnlyOutsideARun()
+{
+    const struct
+    {
+        bool monitor, starting, box;
+    } cases[] = {{false, false, true}, {true, false, false}, {false, true, false}};
+    for (const auto &k : cases) {
+        Rig rig;
+        rig.c.monitorActive = k.monitor;
+        rig.c.runStarting = k.starting;
+        tellPrintNews(rig.c, {PrintNews::Kind::NotPrinted, QStringLiteral("the printer p aborted the job.")});
+        const QStringList &shown = k.box ? rig.messages.texts : rig.messages.notices;
+        QCOMPARE(shown, QStringList{QStringLiteral("The report was not printed: the printer p aborted the job.")});
+        QCOMPARE(rig.messages.texts.size() + rig.messages.notices.size(), 1);
+        if (!k.box)
+            QVERIFY(rig.messages.noticeTopics.back() == MessageService::Topic::Print);
+    }
+}
+
+void TestReport::quietPrintSystemIsToldThenItsAnswer()
+{
+    auto device = std::make_unique<ScriptedDevice>();
+    const std::shared_ptr<Gate> gate = device->gate;
+    device->looks = {{true, {}}};
+    BackgroundPrinter printer(std::move(device), {.answerMs = 300, .followMs = 1000, .lookMs = 50});
+    QList<PrintNews> news;
+    printer.print([](PrintSurface &page) { page.text(0, 0, QStringLiteral("x")); },
+                  [&news](const PrintNews &n) { news << n; });
+    QTRY_COMPARE(news.size(), 1);
+    QVERIFY(news[0].kind == PrintNews::Kind::Unsure);
+    QVERIFY2(news[0].reason.contains(QStringLiteral("not answered for 0.3 seconds")), qPrintable(news[0].reason));
+    gate->release();
+    QTRY_COMPARE(news.size(), 2);
+    QVERIFY(news[1].kind == PrintNews::Kind::Resolved);
+    QTest::qWait(200);
+    QCOMPARE(news.size(), 2);
+}
+
+void TestReport::jobIsFollowedUntilOverOrForItsTime()
+{
+    using Look = PageDevice::Job::Look;
+    const struct
+    {
+        std::vector<Look> looks;
+        QStringList told;
+        int looked; // at most, where the job never ends
+    } cases[] = {
+            {{{}, {}, {false, QStringLiteral("held.")}, {}, {true, QStringLiteral("cancelled.")}},
+             {QStringLiteral("held."), QStringLiteral("cancelled.")},
+             5},
+            {{{}, {true, {}}}, {}, 2},
+            {{}, {}, 1000 / 50 + 1}, // followed for its time only
+    };
+    for (const auto &k : cases) {
+        auto device = std::make_unique<ScriptedDevice>();
+        device->gate->release();
+        device->looks = k.looks;
+        const auto looked = device->lookCount;
+        BackgroundPrinter printer(std::move(device), {.answerMs = 5000, .followMs = 1000, .lookMs = 50});
+        QStringList told;
+        printer.print([](PrintSurface &) {}, [&told](const PrintNews &n) { told << n.reason; });
+        QTest::qWait(1500);
+        QCOMPARE(told, k.told);
+        QVERIFY2(*looked <= k.looked && *looked >= std::min(k.looked, 5), qPrintable(QString::number(*looked)));
+    }
+}
+
+void TestReport::endsAtOnceWhileThePrintSystemHoldsIt()
+{
+    auto device = std::make_unique<ScriptedDevice>();
+    const std::shared_ptr<Gate> gate = device->gate;
+    auto printer = std::make_unique<BackgroundPrinter>(std::move(device), BackgroundPrinter::Bounds{});
+    printer->print([](PrintSurface &) {}, [](const PrintNews &) {});
+    QTRY_VERIFY([&] {
+        const std::lock_guard lock(gate->m);
+        return gate->entered;
+    }());
+    QElapsedTimer clock;
+    clock.start();
+    printer.reset();
+    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+    gate->release(); // the thread left behind ends on its own
 }
 
 QTEST_MAIN(TestReport)
