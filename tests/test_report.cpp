@@ -312,7 +312,8 @@ void TestReport::newsWaitsForOkOnlyOutsideARun()
         rig.c.runStarting = k.starting;
         tellPrintNews(rig.c, {PrintNews::Kind::NotPrinted, QStringLiteral("the printer p aborted the job.")});
         const QStringList &shown = k.box ? rig.messages.texts : rig.messages.notices;
-        QCOMPARE(shown, QStringList{QStringLiteral("The report was not printed: the printer p aborted the job.")});
+        QCOMPARE(shown,
+                 QStringList{QStringLiteral("The report was not printed: the printer p aborted the job.")});
         QCOMPARE(rig.messages.texts.size() + rig.messages.notices.size(), 1);
         if (!k.box)
             QVERIFY(rig.messages.noticeTopics.back() == MessageService::Topic::Print);
@@ -330,7 +331,8 @@ void TestReport::quietPrintSystemIsToldThenItsAnswer()
                   [&news](const PrintNews &n) { news << n; });
     QTRY_COMPARE(news.size(), 1);
     QVERIFY(news[0].kind == PrintNews::Kind::Unsure);
-    QVERIFY2(news[0].reason.contains(QStringLiteral("not answered for 0.3 seconds")), qPrintable(news[0].reason));
+    QVERIFY2(news[0].reason.contains(QStringLiteral("not answered for 0.3 seconds")),
+             qPrintable(news[0].reason));
     gate->release();
     QTRY_COMPARE(news.size(), 2);
     QVERIFY(news[1].kind == PrintNews::Kind::Resolved);
@@ -363,7 +365,8 @@ void TestReport::jobIsFollowedUntilOverOrForItsTime()
         printer.print([](PrintSurface &) {}, [&told](const PrintNews &n) { told << n.reason; });
         QTest::qWait(1500);
         QCOMPARE(told, k.told);
-        QVERIFY2(*looked <= k.looked && *looked >= std::min(k.looked, 5), qPrintable(QString::number(*looked)));
+        QVERIFY2(*looked <= k.looked && *looked >= std::min(k.looked, 5),
+                 qPrintable(QString::number(*looked)));
     }
 }
 

@@ -154,7 +154,8 @@ void BackgroundPrinter::Shared::post(int id, Event event)
     // posted; once it is gone, Qt drops what was posted to it.
     const std::lock_guard lock(mutex);
     if (BackgroundPrinter *to = receiver)
-        QMetaObject::invokeMethod(to, [to, id, event] { to->deliver(id, event); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+                to, [to, id, event] { to->deliver(id, event); }, Qt::QueuedConnection);
 }
 
 BackgroundPrinter::BackgroundPrinter(std::unique_ptr<PageDevice> device, Bounds bounds)
@@ -178,7 +179,8 @@ BackgroundPrinter::~BackgroundPrinter()
     // Our own waits on the print system give up within a fraction of a
     // second; a wait inside the print system's library may not.
     std::unique_lock lock(m_shared->mutex);
-    const bool ended = m_shared->done.wait_for(lock, std::chrono::seconds(2), [this] { return m_shared->finished; });
+    const bool ended = m_shared->done.wait_for(lock, std::chrono::seconds(2),
+                                               [this] { return m_shared->finished; });
     lock.unlock();
     if (ended)
         m_thread.join();
@@ -192,8 +194,8 @@ void BackgroundPrinter::print(Drawing draw, Teller tell)
         try {
             m_thread = std::thread([shared = m_shared] { shared->run(); });
         } catch (const std::system_error &e) {
-            tell({PrintNews::Kind::NotPrinted,
-                  QStringLiteral("no thread could be started to print (%1).").arg(QString::fromLocal8Bit(e.what()))});
+            tell({PrintNews::Kind::NotPrinted, QStringLiteral("no thread could be started to print (%1).")
+                                                       .arg(QString::fromLocal8Bit(e.what()))});
             return;
         }
     }
@@ -244,9 +246,7 @@ void BackgroundPrinter::deliver(int id, const Event &event)
         return;
     const Teller tell = it->second.tell; // a copy: telling may deliver other news
     switch (event.kind) {
-    case Event::Kind::Over:
-        m_open.erase(it);
-        break;
+    case Event::Kind::Over: m_open.erase(it); break;
     case Event::Kind::Handed:
         if (it->second.unsure) {
             it->second.unsure = false;
@@ -254,8 +254,6 @@ void BackgroundPrinter::deliver(int id, const Event &event)
                   QStringLiteral("The print server has answered: the report was handed to the printer.")});
         }
         break;
-    case Event::Kind::News:
-        tell(event.news);
-        break;
+    case Event::Kind::News: tell(event.news); break;
     }
 }

@@ -54,12 +54,16 @@ QString textOf(ipp_t *answer, const char *name)
     return a ? QString::fromUtf8(ippGetString(a, 0, nullptr)) : QString();
 }
 
+// State reasons, less those that only say the server is at work.
 QStringList keywordsOf(ipp_t *answer, const char *name)
 {
+    static const QStringList kBusy{QStringLiteral("none"),         QStringLiteral("processing-to-stop-point"),
+                                   QStringLiteral("job-printing"), QStringLiteral("job-queued"),
+                                   QStringLiteral("job-incoming"), QStringLiteral("job-transforming")};
     QStringList words;
     if (ipp_attribute_t *a = ippFindAttribute(answer, name, IPP_TAG_KEYWORD))
         for (int i = 0; i < ippGetCount(a); ++i)
-            if (const QString w = QString::fromUtf8(ippGetString(a, i, nullptr)); w != QLatin1String("none"))
+            if (const QString w = QString::fromUtf8(ippGetString(a, i, nullptr)); !kBusy.contains(w))
                 words << w;
     return words;
 }
