@@ -60,7 +60,7 @@ struct BackgroundPrinter::Shared
     void make(Page &page, std::vector<Followed> &followed);
     // One look at a job; true when there is nothing more to follow.
     bool lookAt(int id, PageDevice::Job &job);
-    void post(int id, Event event);
+    void post(int id, const Event &event);
 };
 
 void BackgroundPrinter::Shared::run()
@@ -148,7 +148,7 @@ bool BackgroundPrinter::Shared::lookAt(int id, PageDevice::Job &job)
     return look.over;
 }
 
-void BackgroundPrinter::Shared::post(int id, Event event)
+void BackgroundPrinter::Shared::post(int id, const Event &event)
 {
     // Under the lock, so that the window's side cannot go while the event is
     // posted; once it is gone, Qt drops what was posted to it.
