@@ -142,7 +142,7 @@ struct Bench
                                                .Timer3 = timer3,
                                                .messages = messages,
                                                .files = files,
-                                               .printer = printer,
+                                               .printer = onTheSpot,
                                                .clock = clock,
                                                .terminator = terminator});
         line.setFaultHandler([this](const QString &fault) { reportLineFault(*c, fault); });
@@ -156,6 +156,7 @@ struct Bench
     CountingMessages messages;
     NoFiles files;
     PdfPrinter printer;
+    ImmediatePrinter onTheSpot{printer}; // what making the page costs
     SystemClock clock;
     ExitNow terminator;
     std::unique_ptr<Context> c;

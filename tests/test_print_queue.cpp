@@ -1,6 +1,7 @@
 // Print on a real print server: a CUPS scheduler of the test's own, on
-// loopback, with its own configuration, spool and port, and three queues:
-// one that accepts jobs, one that refuses them and one that is stopped.
+// loopback, with its own configuration, spool and port, and queues that
+// accept jobs, refuse them, are stopped, take seconds over a page, or jam
+// after two seconds; and a server that takes connections and never answers.
 #include "ui/program.h"
 
 #include <QAction>
@@ -10,6 +11,7 @@
 #include <QFile>
 #include <QMessageBox>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -27,22 +29,21 @@
 
 namespace {
 
-// A port on 127.0.0.1 that nothing listens on just now.
-int freeLoopbackPort()
+// A socket on a free port of 127.0.0.1, listening where asked, and its port
+// (0 where none could be had).
+std::pair<int, int> loopbackSocket(bool listening)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0)
-        return 0;
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t len = sizeof addr;
     int port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0
+    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0
+        && (!listening || ::listen(fd, 16) == 0)
         && ::getsockname(fd, reinterpret_cast<sockaddr *>(&addr), &len) == 0)
         port = ntohs(addr.sin_port);
-    ::close(fd);
-    return port;
+    return {fd, port};
 }
 
 bool writeFile(const QString &path, const QByteArray &text)
@@ -83,16 +84,26 @@ private slots:
     void refusingQueueIsTold();
     void acceptingQueueTakesThePageSilently();
     void stoppedQueueIsTold();
+    void jobCancelledLaterIsTold();
+    void jobAbortedLaterIsTold();
+    void silentServerIsToldOnceWhileTheWindowGoesOn();
 
 private:
     QString serverLog() const;
-    // Chooses Print from the menu with the given default printer; returns the
-    // texts of the message boxes shown meanwhile.
-    QStringList print(const char *printer);
+    // Chooses Print from the menu with the given default printer.
+    void print(const char *printer);
+    int newJobOn(const char *printer, const QList<Job> &before) const;
+    // Waits up to `ms` for a box; the texts of the boxes shown.
+    QString boxes(int ms);
+    // Whether one box was shown, and it says each of `parts`.
+    bool oneBoxSays(std::initializer_list<const char *> parts) const;
 
     QTemporaryDir m_dir;
     QProcess m_cupsd;
     std::unique_ptr<Program> m_program;
+    // The texts of the message boxes shown, each answered with OK.
+    QStringList m_shown;
+    QTimer m_answer;
 };
 
 QString TestPrintQueue::serverLog() const
@@ -110,12 +121,27 @@ void TestPrintQueue::initTestCase()
     if (cupsd.isEmpty())
         QSKIP("no print server to test against: cupsd (Debian's cups-daemon) is not installed");
     QVERIFY(m_dir.isValid());
-    const int port = freeLoopbackPort();
+    const auto [probe, port] = loopbackSocket(false); // a port nothing listens on just now
+    ::close(probe);
     if (port == 0)
         QSKIP("no free port on 127.0.0.1 for a print server");
-    for (const char *sub : {"conf", "spool", "state", "cache", "log"})
+    for (const char *sub : {"conf", "spool", "state", "cache", "log", "bin/backend"})
         QVERIFY(QDir(m_dir.path()).mkpath(QString::fromLatin1(sub)));
     const QByteArray root = m_dir.path().toUtf8();
+    // The scheduler's programs, with two printers of the test's own: one
+    // takes five seconds over a page, one jams after two. Mode 0700, so that a
+    // scheduler run as root runs them as root, inside this private folder.
+    for (const char *sub : {"daemon", "filter"})
+        QVERIFY(QFile::link(QStringLiteral("/usr/lib/cups/") + QLatin1String(sub),
+                            m_dir.filePath(QStringLiteral("bin/") + QLatin1String(sub))));
+    const std::pair<const char *, QByteArray> backends[] = {
+            {"slow", "sleep 5\n"},
+            {"jam", "sleep 2\necho 'ERROR: Paper jam reported by the test' >&2\nexit 1\n"}};
+    for (const auto &[name, body] : backends) {
+        const QString path = m_dir.filePath(QStringLiteral("bin/backend/") + QLatin1String(name));
+        QVERIFY(writeFile(path, "#!/bin/sh\n[ $# -eq 0 ] && exit 0\n" + body));
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    }
 
     // Everything is allowed to everyone, since only this test can reach it.
     QVERIFY(writeFile(
@@ -154,6 +180,9 @@ void TestPrintQueue::initTestCase()
                          "PageLog "
                        + root
                        + "/log/page_log\n"
+                         "ServerBin "
+                       + root
+                       + "/bin\n"
                          "Sandboxing Relaxed\n";
     if (::geteuid() != 0) // a scheduler of one's own runs as oneself
         files += "User " + qgetenv("USER") + "\n";
@@ -166,7 +195,10 @@ void TestPrintQueue::initTestCase()
             "<Printer accepting>\nDeviceURI file:/dev/null\nState Idle\nAccepting Yes\n"
             "Shared No\n</Printer>\n"
             "<Printer stopped>\nDeviceURI file:/dev/null\nState Stopped\n"
-            "StateMessage Paused by the test\nAccepting Yes\nShared No\n</Printer>\n"));
+            "StateMessage Paused by the test\nAccepting Yes\nShared No\n</Printer>\n"
+            "<Printer slow>\nDeviceURI slow:/\nState Idle\nAccepting Yes\nShared No\n</Printer>\n"
+            "<Printer jamming>\nDeviceURI jam:/\nState Idle\nErrorPolicy abort-job\nAccepting Yes\n"
+            "Shared No\n</Printer>\n"));
 
     m_cupsd.setProcessChannelMode(QProcess::MergedChannels);
     m_cupsd.start(cupsd, {QStringLiteral("-f"), QStringLiteral("-c"),
@@ -211,59 +243,76 @@ void TestPrintQueue::init()
     Program::Options options;
     options.port1 = QStringLiteral("/dev/orvalen-test-absent-1");
     options.port2 = QStringLiteral("/dev/orvalen-test-absent-2");
+    options.printing = {.answerMs = 1500, .followMs = 30000, .lookMs = 200};
     m_program = std::make_unique<Program>(options);
     m_program->show();
     SharedState &s = m_program->context().state;
     s.stageTemp[1] = "150";
     for (int k = 1; k <= 100; ++k)
         s.samples[std::size_t(k)] = 25 + k;
+    m_shown.clear();
+    m_answer.callOnTimeout(this, [this] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            m_shown << box->text();
+            box->accept();
+        }
+    });
+    m_answer.start(20);
 }
 
 void TestPrintQueue::cleanup()
 {
+    m_answer.stop();
+    m_answer.disconnect();
     m_program.reset();
     qunsetenv("LPDEST");
 }
 
-QStringList TestPrintQueue::print(const char *printer)
+void TestPrintQueue::print(const char *printer)
 {
     qputenv("LPDEST", printer);
-    QStringList shown;
-    QTimer answer;
-    connect(&answer, &QTimer::timeout, [&] {
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            shown << box->text();
-            box->accept();
-        }
-    });
-    answer.start(20);
     m_program->form().findChild<QAction *>(QStringLiteral("printpaper"))->trigger();
-    return shown;
+}
+
+QString TestPrintQueue::boxes(int ms)
+{
+    static_cast<void>(QTest::qWaitFor([this] { return !m_shown.isEmpty(); }, ms));
+    return m_shown.join(u'|');
+}
+
+bool TestPrintQueue::oneBoxSays(std::initializer_list<const char *> parts) const
+{
+    return m_shown.size() == 1 && std::all_of(parts.begin(), parts.end(), [this](const char *p) {
+               return m_shown[0].contains(QString::fromUtf8(p));
+           });
+}
+
+int TestPrintQueue::newJobOn(const char *printer, const QList<Job> &before) const
+{
+    for (const Job &j : jobsOn(printer))
+        if (std::none_of(before.begin(), before.end(), [&](const Job &b) { return b.id == j.id; }))
+            return j.id;
+    return 0;
 }
 
 void TestPrintQueue::refusingQueueIsTold()
 {
-    const QStringList shown = print("refusing");
-    QCOMPARE(shown.size(), 1);
-    QVERIFY2(shown[0].contains(QStringLiteral("not printed")), qPrintable(shown[0]));
-    QVERIFY2(shown[0].contains(QStringLiteral("refusing refuses jobs")), qPrintable(shown[0]));
-    QVERIFY2(shown[0].contains(QStringLiteral("Out of paper")), qPrintable(shown[0])); // the queue's reason
+    print("refusing");
+    const QString box = boxes(10000); // with the queue's reason
+    QVERIFY2(oneBoxSays({"not printed", "refusing refuses jobs", "Out of paper"}), qPrintable(box));
     QVERIFY(jobsOn("refusing").isEmpty());
 }
 
 void TestPrintQueue::acceptingQueueTakesThePageSilently()
 {
     const QList<Job> before = jobsOn("accepting");
-    const QStringList shown = print("accepting");
-    QVERIFY2(shown.isEmpty(), qPrintable(shown.join(u'\n')));
-    QList<Job> added = jobsOn("accepting");
-    added.removeIf([&](const Job &j) {
-        return std::any_of(before.begin(), before.end(), [&](const Job &b) { return b.id == j.id; });
-    });
-    QCOMPARE(added.size(), 1);
-    const Job &job = added.front();
+    print("accepting");
+    QTRY_VERIFY_WITH_TIMEOUT(newJobOn("accepting", before) != 0, 10000);
+    const Job job = jobsOn("accepting").back();
+    QTRY_VERIFY_WITH_TIMEOUT(jobsOn("accepting").back().state == IPP_JSTATE_COMPLETED, 10000);
+    QTest::qWait(1000); // the program's look after the last
+    QVERIFY2(m_shown.isEmpty(), qPrintable(m_shown.join(u'\n')));
     QVERIFY2(job.title.startsWith(QStringLiteral("ORVALEN REFLOW PROFILE")), qPrintable(job.title));
-    QVERIFY(job.state != IPP_JSTATE_CANCELED && job.state != IPP_JSTATE_ABORTED);
     // The page itself arrived: the scheduler kept the document it was sent.
     QFile document(m_dir.filePath(QStringLiteral("spool/d%1-001").arg(job.id, 5, 10, QLatin1Char('0'))));
     QVERIFY2(document.open(QIODevice::ReadOnly), qPrintable(document.fileName() + u' ' + serverLog()));
@@ -274,14 +323,66 @@ void TestPrintQueue::acceptingQueueTakesThePageSilently()
 void TestPrintQueue::stoppedQueueIsTold()
 {
     const int before = int(jobsOn("stopped").size());
-    const QStringList shown = print("stopped");
-    QCOMPARE(shown.size(), 1);
-    QVERIFY2(shown[0].contains(QStringLiteral("stopped is stopped; the page waits in its queue")),
-             qPrintable(shown[0]));
-    QVERIFY2(shown[0].contains(QStringLiteral("Paused by the test")), qPrintable(shown[0]));
+    print("stopped");
+    const QString box = boxes(10000);
+    QVERIFY2(oneBoxSays({"stopped is stopped; the page waits in its queue", "Paused by the test"}),
+             qPrintable(box));
     const QList<Job> after = jobsOn("stopped");
     QCOMPARE(int(after.size()), before + 1); // the page is not lost: it waits
     QCOMPARE(after.back().state, int(IPP_JSTATE_PENDING));
+    QTest::qWait(1000); // followed, but the same halt is not told again
+    QCOMPARE(m_shown.size(), 1);
+}
+
+void TestPrintQueue::jobCancelledLaterIsTold()
+{
+    const QList<Job> before = jobsOn("slow");
+    print("slow");
+    int id = 0;
+    QTRY_VERIFY_WITH_TIMEOUT((id = newJobOn("slow", before)) != 0, 10000);
+    QTest::qWait(2000); // printing, looked at and found well
+    QVERIFY2(m_shown.isEmpty(), qPrintable(m_shown.join(u'\n')));
+    QCOMPARE(cupsCancelJob2(CUPS_HTTP_DEFAULT, "slow", id, 0), IPP_STATUS_OK);
+    const QString box = boxes(10000);
+    QVERIFY2(oneBoxSays({"not printed: the job was cancelled in the queue of the printer slow",
+                         "job-canceled-by-user"}),
+             qPrintable(box));
+}
+
+void TestPrintQueue::jobAbortedLaterIsTold()
+{
+    print("jamming");
+    const QString box = boxes(15000);
+    QVERIFY2(oneBoxSays(
+                     {"not printed: the printer jamming aborted the job", "Paper jam reported by the test"}),
+             qPrintable(box));
+    QCOMPARE(jobsOn("jamming").back().state, int(IPP_JSTATE_ABORTED));
+}
+
+void TestPrintQueue::silentServerIsToldOnceWhileTheWindowGoesOn()
+{
+    // Connections are taken (the system completes them) and never read.
+    const auto [fd, port] = loopbackSocket(true);
+    const auto closing = qScopeGuard([fd = fd, server = qgetenv("CUPS_SERVER")] {
+        ::close(fd);
+        qputenv("CUPS_SERVER", server);
+    });
+    QVERIFY(port != 0);
+    qputenv("CUPS_SERVER", "127.0.0.1:" + QByteArray::number(port));
+    int ticks = 0;
+    QTimer window;
+    window.callOnTimeout([&] { ++ticks; });
+    window.start(50);
+    print("accepting");
+    QVERIFY(m_shown.isEmpty()); // Print has returned before any answer
+    const QString box = boxes(10000);
+    QVERIFY2(oneBoxSays({"not printed: the print server did not answer within 1.5 seconds"}),
+             qPrintable(box));
+    QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks))); // the window's own timer went on
+    QTest::qWait(3000);
+    QCOMPARE(m_shown.size(), 1);
+    // Chosen again and the program ended while it waits: nothing hangs.
+    print("accepting");
 }
 
 QTEST_MAIN(TestPrintQueue)

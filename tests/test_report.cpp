@@ -2,6 +2,7 @@
 
 #include "report/pdf_printer.h"
 #include "report/report.h"
+#include "ui/background_printer.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -10,6 +11,9 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <atomic>
+#include <future>
 
 namespace {
 
@@ -58,6 +62,36 @@ QList<Word> pdfWords(const QString &pdf)
     return words;
 }
 
+// A printer whose page cannot begin until the test lets it, and whose job
+// is over at its n-th look (never where n is 0).
+struct GatedDevice : PageDevice
+{
+    struct Shared
+    {
+        std::promise<void> open;
+        std::shared_future<void> opened = open.get_future().share();
+        std::atomic<bool> entered{false};
+        std::atomic<int> looks{0};
+        int overAt = 0;
+    };
+    struct CountedJob : Job
+    {
+        explicit CountedJob(std::shared_ptr<Shared> shared) : s(std::move(shared)) {}
+        Look look(const GiveUp &) override { return {++s->looks == s->overAt, {}}; }
+        std::shared_ptr<Shared> s;
+    };
+    Outcome<PrintSurface *> beginDocument() override
+    {
+        s->entered = true;
+        s->opened.wait();
+        return &page;
+    }
+    Status endDocument() override { return Done{}; }
+    std::unique_ptr<Job> endedJob() override { return std::make_unique<CountedJob>(s); }
+    std::shared_ptr<Shared> s = std::make_shared<Shared>();
+    RecordingPage page;
+};
+
 } // namespace
 
 class TestReport : public QObject
@@ -73,6 +107,10 @@ private slots:
     void missingPrinterIsToldAndPageAbandoned();
     void printerErrorIsTold();
     void pdfPlacesTextWhereLayoutSays();
+    void newsWaitsForOkOnlyOutsideARun();
+    void quietPrintSystemIsToldThenItsAnswer();
+    void jobIsFollowedForItsTimeOnly();
+    void endsAtOnceWhileThePrintSystemHoldsIt();
 };
 
 void TestReport::titleAndHeaderInPrintForm()
@@ -201,13 +239,15 @@ void TestReport::pdfPlacesTextWhereLayoutSays()
         QSKIP("pdftotext (poppler-utils) is not installed");
     QTemporaryDir dir;
     const QString pdf = dir.filePath(QStringLiteral("report.pdf"));
-    PdfPrinter printer(pdf);
-    Outcome<PrintSurface *> page = printer.beginDocument();
-    QVERIFY2(page, qPrintable(page.error()));
+    // Made on the printing thread, as Print makes it.
     Rig rig;
     printedRun(rig);
-    drawReport(*page.value(), rig.c.state);
-    QVERIFY(printer.endDocument().ok());
+    {
+        BackgroundPrinter printer(std::make_unique<PdfPrinter>(pdf), {});
+        printer.print([&rig](PrintSurface &page) { drawReport(page, rig.c.state); },
+                      [](const PrintNews &news) { QFAIL(qPrintable(news.reason)); });
+        QTRY_VERIFY(QFileInfo::exists(pdf)); // begun: it is finished before the printer goes
+    }
     const QList<Word> words = pdfWords(pdf);
     QVERIFY(!words.isEmpty());
     // Twips to points is /20; the printable area starts 18 pt in.
@@ -235,6 +275,67 @@ void TestReport::pdfPlacesTextWhereLayoutSays()
         QVERIFY2(std::abs(w->yMin - (18 + e.y / 20)) < 6,
                  qPrintable(QStringLiteral("%1 y %2").arg(e.text).arg(w->yMin)));
     }
+}
+
+void TestReport::newsWaitsForOkOnlyOutsideARun()
+{
+    for (const bool monitor : {false, true})
+        for (const bool starting : {false, true}) {
+            Rig rig;
+            rig.c.monitorActive = monitor;
+            rig.c.runStarting = starting;
+            tellPrintNews(rig.c,
+                          {PrintNews::Kind::NotPrinted, QStringLiteral("the printer p aborted the job.")});
+            const QStringList told{
+                    QStringLiteral("The report was not printed: the printer p aborted the job.")};
+            QCOMPARE(rig.messages.texts, monitor || starting ? QStringList() : told);
+            QCOMPARE(rig.messages.notices, monitor || starting ? told : QStringList());
+        }
+}
+
+void TestReport::quietPrintSystemIsToldThenItsAnswer()
+{
+    auto device = std::make_unique<GatedDevice>();
+    const auto gated = device->s;
+    gated->overAt = 1;
+    BackgroundPrinter printer(std::move(device), {.answerMs = 300, .followMs = 1000, .lookMs = 50});
+    QList<PrintNews> news;
+    printer.print([](PrintSurface &) {}, [&news](const PrintNews &n) { news << n; });
+    QTRY_COMPARE(news.size(), 1);
+    QVERIFY(news[0].kind == PrintNews::Kind::Unsure);
+    QVERIFY2(news[0].reason.contains(QStringLiteral("not answered for 0.3 seconds")),
+             qPrintable(news[0].reason));
+    gated->open.set_value();
+    QTRY_COMPARE(news.size(), 2);
+    QVERIFY(news[1].kind == PrintNews::Kind::Resolved);
+    QTest::qWait(200);
+    QCOMPARE(news.size(), 2);
+}
+
+void TestReport::jobIsFollowedForItsTimeOnly()
+{
+    auto device = std::make_unique<GatedDevice>();
+    const auto gated = device->s;
+    gated->open.set_value();
+    BackgroundPrinter printer(std::move(device), {.answerMs = 5000, .followMs = 1000, .lookMs = 50});
+    printer.print([](PrintSurface &) {}, [](const PrintNews &) {});
+    QTest::qWait(1500);
+    // A job never over: looked at for a second, once every 50 ms.
+    QVERIFY2(gated->looks >= 5 && gated->looks <= 21, qPrintable(QString::number(gated->looks)));
+}
+
+void TestReport::endsAtOnceWhileThePrintSystemHoldsIt()
+{
+    auto device = std::make_unique<GatedDevice>();
+    const auto gated = device->s;
+    auto printer = std::make_unique<BackgroundPrinter>(std::move(device), BackgroundPrinter::Bounds{});
+    printer->print([](PrintSurface &) {}, [](const PrintNews &) {});
+    QTRY_VERIFY(gated->entered);
+    QElapsedTimer clock;
+    clock.start();
+    printer.reset();
+    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+    gated->open.set_value(); // the thread left behind ends on its own
 }
 
 QTEST_MAIN(TestReport)

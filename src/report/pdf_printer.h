@@ -1,7 +1,7 @@
 #pragma once
 
+#include "page_device.h"
 #include "print_surface.h"
-#include "state/platform.h"
 
 #include <QPainter>
 #include <QPdfWriter>
@@ -10,7 +10,7 @@
 
 // Prints the report into a PDF file instead of onto paper: for demonstrations,
 // tests and benchmarks.
-class PdfPrinter : public PrinterService
+class PdfPrinter : public PageDevice
 {
 public:
     explicit PdfPrinter(QString fileName);

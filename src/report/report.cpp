@@ -4,6 +4,7 @@
 #include "state/context.h"
 
 #include <cmath>
+#include <memory>
 
 namespace {
 
@@ -78,14 +79,32 @@ void drawReport(PrintSurface &page, const SharedState &s)
 
 void printpaper_Click(Context &c)
 {
-    Outcome<PrintSurface *> page = c.services.printer.beginDocument();
-    if (!page) {
-        c.services.messages.show(QStringLiteral("The report was not printed: %1").arg(page.error()),
-                                 MessageService::Kind::Error);
-        return;
+    // The page shows the state of this moment, whatever the run or an open
+    // does meanwhile.
+    auto shown = std::make_shared<const SharedState>(c.state);
+    c.services.printer.print([shown](PrintSurface &page) { drawReport(page, *shown); },
+                             [&c](const PrintNews &news) { tellPrintNews(c, news); });
+}
+
+void tellPrintNews(Context &c, const PrintNews &news)
+{
+    QString text;
+    MessageService::Kind kind = MessageService::Kind::Error;
+    switch (news.kind) {
+    case PrintNews::Kind::NotPrinted:
+        text = QStringLiteral("The report was not printed: %1").arg(news.reason);
+        break;
+    case PrintNews::Kind::Unsure:
+        text = QStringLiteral("The report may not be printed: %1").arg(news.reason);
+        kind = MessageService::Kind::Warning;
+        break;
+    case PrintNews::Kind::Resolved:
+        text = news.reason;
+        kind = MessageService::Kind::Information;
+        break;
     }
-    drawReport(*page.value(), c.state);
-    if (const Status ended = c.services.printer.endDocument(); !ended)
-        c.services.messages.show(QStringLiteral("The report was not printed: %1").arg(ended.error()),
-                                 MessageService::Kind::Error);
+    if (c.monitorActive || c.runStarting)
+        c.services.messages.notify(MessageService::Topic::Print, text, kind);
+    else
+        c.services.messages.show(text, kind);
 }

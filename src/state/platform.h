@@ -75,7 +75,7 @@ public:
     enum class Kind { Information, Warning, Error };
     // Notices that must not hold off a run: one box a topic, a newer notice of
     // the same topic replaces the text of one still open.
-    enum class Topic { Line, Stop, Reading };
+    enum class Topic { Line, Stop, Reading, Print };
     virtual ~MessageService() = default;
     // Modal: returns when the operator has closed the box.
     virtual void show(const QString &text, Kind kind = Kind::Information) = 0;
@@ -110,15 +110,30 @@ public:
 
 class PrintSurface;
 
-// Opens the default printer for one page, or says why it cannot.
+// What became of a page, where the operator must hear of it.
+struct PrintNews
+{
+    enum class Kind {
+        NotPrinted, // the page will not come out
+        Unsure, // the print server keeps quiet about the page
+        Resolved, // a page told unsure has reached the printer after all
+    };
+    Kind kind;
+    QString reason; // in the operator's words, ending with a full stop
+};
+
+// The default printer, with no dialog.
 class PrinterService
 {
 public:
+    using Drawing = std::function<void(PrintSurface &)>;
+    using Teller = std::function<void(const PrintNews &)>;
     virtual ~PrinterService() = default;
-    // The page to draw on, or why no page can be printed.
-    virtual Outcome<PrintSurface *> beginDocument() = 0;
-    // Ends the document, or says why it failed.
-    virtual Status endDocument() = 0;
+    // Makes one page with `draw` and sends it, without holding up the window
+    // while the print system thinks. `draw` may run on another thread, so it
+    // must use only what it owns. News of the page, at once or minutes later,
+    // come to `tell` on the window's thread, each piece once.
+    virtual void print(Drawing draw, Teller tell) = 0;
 };
 
 class QFileDevice;

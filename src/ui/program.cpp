@@ -33,10 +33,12 @@ Program::Program(const Options &options)
     m_files.setNative(options.nativeDialogs);
     m_timer1 = std::make_unique<QtTimer>([this] { Timer1_Timer(*m_context); });
     m_timer3 = std::make_unique<QtTimer>([this] { Timer3_Timer(*m_context); });
+    std::unique_ptr<PageDevice> printer;
     if (options.pdfReport.isEmpty())
-        m_printer = std::make_unique<QtPrinterService>();
+        printer = std::make_unique<SystemPrinter>();
     else
-        m_printer = std::make_unique<PdfPrinter>(options.pdfReport);
+        printer = std::make_unique<PdfPrinter>(options.pdfReport);
+    m_printer = std::make_unique<BackgroundPrinter>(std::move(printer), options.printing);
 
     m_context = std::make_unique<Context>(Services{.form = *m_form,
                                                    .line = m_line,

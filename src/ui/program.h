@@ -1,5 +1,6 @@
 #pragma once
 
+#include "background_printer.h"
 #include "file_owners.h"
 #include "link/qt_serial_line.h"
 #include "main_form.h"
@@ -20,6 +21,9 @@ public:
         QString port2;
         // Where set, Print writes this PDF instead of using the default printer.
         QString pdfReport;
+        // How long Print waits on the print server before it tells the
+        // operator, and how long it follows a job.
+        BackgroundPrinter::Bounds printing;
         bool nativeDialogs = true;
     };
 

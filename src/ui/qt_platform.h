@@ -55,7 +55,7 @@ public:
 
 private:
     QWidget *&m_parent;
-    std::array<QPointer<QMessageBox>, 3> m_notices; // one a topic
+    std::array<QPointer<QMessageBox>, 4> m_notices; // one a topic
 };
 
 class QtFileDialog : public FileDialog

@@ -20,8 +20,19 @@ QString uniqueJobTitle()
 
 } // namespace
 
-Outcome<PrintSurface *> QtPrinterService::beginDocument()
+bool SystemPrinter::answers(const GiveUp &giveUp)
 {
+#ifdef ORVALEN_CUPS
+    return cupsServerAnswers(giveUp);
+#else
+    (void)giveUp;
+    return true;
+#endif
+}
+
+Outcome<PrintSurface *> SystemPrinter::beginDocument()
+{
+    m_ended.reset();
     m_surface.reset();
     m_painter.reset();
     const QPrinterInfo info = QPrinterInfo::defaultPrinter();
@@ -43,30 +54,25 @@ Outcome<PrintSurface *> QtPrinterService::beginDocument()
     return m_surface.get();
 }
 
-Status QtPrinterService::endDocument()
+Status SystemPrinter::endDocument()
 {
-    QString error;
     m_surface.reset();
     bool ok = m_painter && m_painter->end();
     if (m_printer && m_printer->printerState() == QPrinter::Error)
         ok = false;
-    if (!ok)
-        error = QStringLiteral("the printer %1 reported an error; the page was abandoned.")
-                        .arg(m_printer ? m_printer->printerName() : QString());
+    const QString printer = m_printer ? m_printer->printerName() : QString();
 #ifdef ORVALEN_CUPS
     // Qt hands the page to CUPS and keeps quiet about the answer: a queue
     // that refuses jobs would lose the page in silence.
-    if (ok && m_printer->outputFormat() == QPrinter::NativeFormat) {
-        const QString problem = cupsJobProblem(m_printer->printerName(), m_printer->docName());
-        if (!problem.isEmpty()) {
-            error = problem;
-            ok = false;
-        }
-    }
+    if (ok && m_printer->outputFormat() == QPrinter::NativeFormat)
+        m_ended = cupsJob(printer, m_printer->docName());
 #endif
     m_painter.reset();
     m_printer.reset();
     if (!ok)
-        return Status::failure(error);
+        return Status::failure(
+                QStringLiteral("the printer %1 reported an error; the page was abandoned.").arg(printer));
     return Done{};
 }
+
+std::unique_ptr<PageDevice::Job> SystemPrinter::endedJob() { return std::move(m_ended); }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/serial_line.h"
+#include "report/page_device.h"
 #include "report/print_surface.h"
 #include "state/chart.h"
 #include "state/context.h"
@@ -196,9 +197,11 @@ public:
     [[nodiscard]] std::vector<Op> of(Op::Kind kind) const;
 };
 
-class FakePrinter : public PrinterService
+// Makes the page on the spot.
+class FakePrinter : public PrinterService, public PageDevice
 {
 public:
+    void print(Drawing draw, Teller tell) override { ImmediatePrinter::printOnTheSpot(*this, draw, tell); }
     Outcome<PrintSurface *> beginDocument() override;
     Status endDocument() override;
     QString beginError; // set: no printer

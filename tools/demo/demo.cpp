@@ -1,7 +1,9 @@
 // The operator program bound to the simulated oven: port 1 is the simulator's
 // pseudo-terminal and Print writes a PDF. With --tour it drives a short
 // session through the menus by itself and keeps screenshots, the record and
-// the report, for a machine without a display.
+// the report, for a machine without a display. --printer prints on the
+// system's default printer instead; --print-at S also chooses Print S
+// seconds into the tour's run.
 #include "ui/program.h"
 
 #include <QAction>
@@ -47,8 +49,16 @@ private:
             dialog->selectFile(nextFile);
             static_cast<QDialog *>(dialog)->accept();
         }
+        // Notices that do not hold off a run are read, not answered.
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *box = qobject_cast<QMessageBox *>(w);
+                box && box->isVisible() && !box->isModal() && !m_read.contains(box->text())) {
+                m_read << box->text();
+                say(QStringLiteral("  notice: %1").arg(box->text()));
+            }
     }
     QTimer m_timer;
+    QStringList m_read;
 };
 
 } // namespace
@@ -105,14 +115,16 @@ int main(int argc, char *argv[])
     }
     Program::Options options;
     options.port1 = port1;
-    options.pdfReport = out + QStringLiteral("/report.pdf");
+    if (!args.contains(QStringLiteral("--printer")))
+        options.pdfReport = out + QStringLiteral("/report.pdf");
     options.nativeDialogs = !tour;
     Program program(options);
     program.show();
     say(QStringLiteral("Port 1 is the simulated oven (%1, now %2), %3 oven seconds to the second.")
                 .arg(options.port1, line.mid(4))
                 .arg(timeFactor));
-    say(QStringLiteral("Print writes %1.").arg(options.pdfReport));
+    say(options.pdfReport.isEmpty() ? QStringLiteral("Print prints on the default printer.")
+                                    : QStringLiteral("Print writes %1.").arg(options.pdfReport));
     if (!tour)
         return app.exec();
 
@@ -155,6 +167,9 @@ int main(int argc, char *argv[])
         shot("03-loaded");
     });
     step(500, [&] { menu("from8031"); });
+    if (const int printAt = option(QStringLiteral("--print-at"), QStringLiteral("-1")).toInt();
+        printAt >= 0 && printAt < seconds / 2)
+        QTimer::singleShot(at + printAt * 1000, &app, [&] { menu("printpaper"); });
     step(seconds * 1000 / 2, [&] { shot("04-running"); });
     step(seconds * 1000 - seconds * 1000 / 2, [&] { menu("stop"); });
     step(2500, [&] { shot("05-stopped"); });
