@@ -4,6 +4,8 @@
 //
 //   window_probe exit <load|transfer|run|stop|idle|close> <port path>
 //   window_probe screenshot <png path> [panel]   (panel: with the port panel shown)
+//   window_probe journal <port path>   (Run from the menu; prints "S k v" for each
+//                                       second k the run clock has closed)
 #include "link/load.h"
 #include "link/transfer.h"
 #include "run/run_start.h"
@@ -34,6 +36,8 @@ int main(int argc, char *argv[])
     Program::Options options;
     if (mode == u"exit" && argc > 3)
         options.port1 = QString::fromLocal8Bit(argv[3]);
+    if (mode == u"journal" && argc > 2)
+        options.port1 = QString::fromLocal8Bit(argv[2]);
     Program program(options);
     program.show();
     Context &c = program.context();
@@ -47,6 +51,21 @@ int main(int argc, char *argv[])
             say(shot.save(file) ? "saved" : "not saved");
             app.quit();
         });
+        return app.exec();
+    }
+    if (mode == u"journal") {
+        // What the monitor stored, second by second, to hold the journal against.
+        QTimer seconds;
+        int closed = 0;
+        QObject::connect(&seconds, &QTimer::timeout, [&] {
+            for (; closed < int(c.state.runTicks.leadingNumber()); ++closed)
+                std::printf("S %d %s\n", closed,
+                            qPrintable(c.state.samples[std::size_t(closed)].plainForm()));
+            std::fflush(stdout);
+        });
+        seconds.start(20);
+        QTimer::singleShot(
+                50, [&] { program.form().findChild<QAction *>(QStringLiteral("from8031"))->trigger(); });
         return app.exec();
     }
     if (mode != u"exit" || argc < 3)

@@ -4,6 +4,7 @@
 #include "link/port.h"
 #include "link/protocol.h"
 #include "link/serial_line.h"
+#include "records/run_journal.h"
 #include "state/chart.h"
 #include "state/context.h"
 #include "state/profile.h"
@@ -60,6 +61,7 @@ void startUp(Context &c)
     c.frames.replacedInRow = 0;
     c.frames.overLimitTold = false;
     flushInput(c);
+    journalRunBegins(c);
 }
 
 // While the run's port is gone: reopen it about once a second, and say once
@@ -156,6 +158,7 @@ void completeFrame(Context &c)
         chart::drawSegment(form.chart(), ticks, s.lastDrawnTemp, s.curTemp, 5);
         s.lastDrawnTemp = std::int16_t(s.curTemp);
     }
+    journalReadingStored(c);
 }
 
 } // namespace
@@ -259,8 +262,10 @@ void monitorLoop(Context &c)
 void Timer1_Timer(Context &c)
 {
     SharedState &s = c.state;
-    if (s.runFlag.leadingNumber() == 1)
+    if (s.runFlag.leadingNumber() == 1) {
         s.runTicks = s.runTicks.leadingNumber() + 1;
+        journalSecondCounted(c);
+    }
     if (s.runTicks.leadingNumber() > 500)
         c.services.Timer1.setEnabled(false);
 }

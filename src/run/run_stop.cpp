@@ -3,6 +3,7 @@
 #include "link/port.h"
 #include "link/protocol.h"
 #include "link/serial_line.h"
+#include "records/run_journal.h"
 #include "run_start.h"
 #include "state/context.h"
 
@@ -107,6 +108,7 @@ void stopcomm_Click(Context &c)
     stampNow(c);
     c.state.runFlag = 0;
     cleanRecordedCurve(c.state);
+    journalRunEnded(c);
 }
 
 void Timer3_Timer(Context &c) { c.state.timer3Fired = 1; }

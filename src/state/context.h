@@ -6,6 +6,7 @@
 
 #include <array>
 
+class RunJournal;
 class SerialLine;
 
 // The platform services one program life uses.
@@ -31,6 +32,8 @@ struct Context
 
     SharedState state;
     Services services;
+    // Where set, each monitored run is kept on disk as it goes.
+    RunJournal *journal = nullptr;
 
     // True while a monitor loop is on the stack.
     bool monitorActive = false;

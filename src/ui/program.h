@@ -3,6 +3,7 @@
 #include "link/qt_serial_line.h"
 #include "main_form.h"
 #include "qt_platform.h"
+#include "records/journal_disk.h"
 #include "state/context.h"
 
 #include <memory>
@@ -20,6 +21,9 @@ public:
         // Where set, Print writes this PDF instead of using the default printer.
         QString pdfReport;
         bool nativeDialogs = true;
+        // Each run kept in the runs folder as it goes; off only to measure
+        // what keeping it costs.
+        bool journal = true;
     };
 
     explicit Program(const Options &options);
@@ -46,4 +50,6 @@ private:
     SystemClock m_clock;
     ProcessTerminator m_terminator;
     std::unique_ptr<Context> m_context;
+    std::unique_ptr<ThreadedJournalDisk> m_journalDisk;
+    std::unique_ptr<RunJournal> m_journal;
 };
