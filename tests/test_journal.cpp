@@ -59,7 +59,11 @@ struct JournalRig : Rig
     RunJournal journal;
 };
 
-int notices(const Rig &rig) { return int(std::count(rig.messages.noticeTopics.begin(), rig.messages.noticeTopics.end(), MessageService::Topic::Journal)); }
+int notices(const Rig &rig)
+{
+    return int(std::count(rig.messages.noticeTopics.begin(), rig.messages.noticeTopics.end(),
+                          MessageService::Topic::Journal));
+}
 
 // What goes wrong with the disk at second 2 of a run, and what it may cost.
 struct Fault
@@ -165,7 +169,7 @@ void TestJournal::journalSurvivesFaultsAndEndsAsSave()
     std::unique_ptr<FileSizeLimit> limit;
     Fault fault;
     if (name == u"removed")
-        fault.make = [&](bool make, Rig &) { make && QDir(runs).removeRecursively(); };
+        fault.make = [&](bool make, Rig &) { make &&QDir(runs).removeRecursively(); };
     if (name == u"full")
         fault = {[&](bool make, Rig &) { limit.reset(make ? new FileSizeLimit(80) : nullptr); }, 1, false};
     if (name == u"run") // its stamp is taken, but the start byte cannot go out

@@ -84,7 +84,10 @@ void TestJournalKill::killedProgramLeavesWholeJournal()
         const auto due = std::count_if(storedAt.begin(), storedAt.end(),
                                        [killAt](qint64 t) { return t <= killAt - 2000; });
         QVERIFY2(n >= due && n <= stored.size() + 1,
-                 qPrintable(QStringLiteral("%1 seconds kept, %2 due, %3 stored").arg(n).arg(due).arg(stored.size())));
+                 qPrintable(QStringLiteral("%1 seconds kept, %2 due, %3 stored")
+                                    .arg(n)
+                                    .arg(due)
+                                    .arg(stored.size())));
         for (qsizetype k = 0; k < std::min(n, stored.size()); ++k)
             QCOMPARE(r.samples[k].trimmed(), stored[k]);
     }

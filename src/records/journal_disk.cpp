@@ -76,7 +76,8 @@ QString claim(const Write &w, const QString &temp, Entry &e)
 {
     for (int k = 1; k <= 999; ++k) {
         const QString candidate = w.folder + u'/' + w.name
-                                  + (k > 1 ? QStringLiteral("-%1").arg(k) : QString()) + QStringLiteral(".dbf");
+                                  + (k > 1 ? QStringLiteral("-%1").arg(k) : QString())
+                                  + QStringLiteral(".dbf");
         QFile file(temp);
         if (file.rename(candidate)) {
             e.path = candidate;
@@ -96,10 +97,11 @@ QString writeJournal(const Write &w, Book &book)
     Entry &e = book[w.journal];
     while (book.size() > 2 * kMaxWaiting)
         book.erase(book.begin());
-    const QString temp = w.folder + QStringLiteral("/.%1.%2-%3.part")
-                                            .arg(w.name)
-                                            .arg(QCoreApplication::applicationPid())
-                                            .arg(w.journal);
+    const QString temp = w.folder
+                         + QStringLiteral("/.%1.%2-%3.part")
+                                   .arg(w.name)
+                                   .arg(QCoreApplication::applicationPid())
+                                   .arg(w.journal);
     QFile file(temp);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         return file.errorString();
@@ -216,11 +218,14 @@ void ThreadedJournalDisk::write(Write w)
     m_shared->wake.notify_one();
 }
 
-void ThreadedJournalDisk::setReport(std::function<void(const Report &)> report) { m_report = std::move(report); }
+void ThreadedJournalDisk::setReport(std::function<void(const Report &)> report)
+{
+    m_report = std::move(report);
+}
 
 bool ThreadedJournalDisk::settle(std::chrono::milliseconds limit)
 {
     std::unique_lock lock(m_shared->mutex);
-    return m_shared->settled.wait_for(lock, limit,
-                                      [this] { return m_shared->done || (m_shared->waiting.empty() && !m_shared->busy); });
+    return m_shared->settled.wait_for(
+            lock, limit, [this] { return m_shared->done || (m_shared->waiting.empty() && !m_shared->busy); });
 }

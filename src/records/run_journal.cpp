@@ -85,7 +85,11 @@ void RunJournal::submit(const SharedState &s, bool last)
     }
     if (!error.isEmpty())
         return; // no record Save could write either
-    m_disk.write({.journal = m_journal, .folder = m_folder, .name = nameOf(m_stamp), .bytes = bytes, .last = last});
+    m_disk.write({.journal = m_journal,
+                  .folder = m_folder,
+                  .name = nameOf(m_stamp),
+                  .bytes = bytes,
+                  .last = last});
 }
 
 void RunJournal::onReport(const JournalDisk::Report &report)
