@@ -75,7 +75,8 @@ void RunJournal::submit(const SharedState &s, bool last)
     QString error;
     QByteArray bytes;
     // During the run the stamp lines are the run's start, as Save writes
-    // them then; a Run chosen inside this one has already stamped its own.
+    // them then; a Run chosen inside this one that could not start has
+    // stamped its own, but this journal stays its run's.
     if (last || s.runStamp == m_stamp) {
         bytes = recordBytes(s, error);
     } else {
