@@ -21,6 +21,7 @@ class TestJournalKill : public QObject
 
 private slots:
     void killedProgramLeavesWholeJournal();
+    void exitEndsAtOnceWhileTheJournalHangs();
 };
 
 void TestJournalKill::killedProgramLeavesWholeJournal()
@@ -91,6 +92,36 @@ void TestJournalKill::killedProgramLeavesWholeJournal()
         for (qsizetype k = 0; k < std::min(n, stored.size()); ++k)
             QCOMPARE(r.samples[k].trimmed(), stored[k]);
     }
+}
+
+void TestJournalKill::exitEndsAtOnceWhileTheJournalHangs()
+{
+    QTemporaryDir home;
+    PtyPeer peer;
+    QVERIFY(peer.ok());
+    peer.onReceive([&peer](unsigned char b) {
+        if (b >= 1 && b <= 6)
+            (void)peer.write(QByteArray(1, char(100 + b)));
+        else if (b == 0xAA)
+            (void)peer.write(QByteArray("\x00\x64\x64\x00\x64\x64", 6)); // readings: a journal is due
+    });
+    QProcess probe;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_DATA_HOME"), home.path());
+    probe.setProcessEnvironment(env);
+    probe.start(QStringLiteral(WINDOW_PROBE),
+                {QStringLiteral("journal"), peer.path(), QStringLiteral("hung")});
+    QByteArray out;
+    QTRY_VERIFY2_WITH_TIMEOUT((out += probe.readAllStandardOutput()).contains("exiting"), out.constData(),
+                              20'000);
+    QElapsedTimer exiting;
+    exiting.start();
+    QVERIFY(probe.waitForFinished(5000));
+    QVERIFY2(exiting.elapsed() < 1000, qPrintable(QString::number(exiting.elapsed())));
+    QCOMPARE(probe.exitStatus(), QProcess::NormalExit);
+    QVERIFY(QDir(home.filePath(QStringLiteral("orvalen/runs")))
+                    .entryList({QStringLiteral("*.dbf")})
+                    .isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestJournalKill)

@@ -4,20 +4,26 @@
 //
 //   window_probe exit <load|transfer|run|stop|idle|close> <port path>
 //   window_probe screenshot <png path> [panel]   (panel: with the port panel shown)
-//   window_probe journal <port path>   (Run from the menu; prints "S k v" for each
-//                                       second k the run clock has closed)
+//   window_probe journal <port path> [hung]   (Run from the menu; prints "S k v" for
+//                                    each second k the run clock has closed; hung: the
+//                                    journal's disk hangs, and Exit is chosen at 2 s)
 #include "link/load.h"
 #include "link/transfer.h"
+#include "records/runs_folder.h"
 #include "run/run_start.h"
 #include "run/run_stop.h"
 #include "ui/program.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QScreen>
 #include <QTimer>
 
 #include <cstdio>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -64,6 +70,22 @@ int main(int argc, char *argv[])
             std::fflush(stdout);
         });
         seconds.start(20);
+        if (argc > 3 && QString::fromLocal8Bit(argv[3]) == u"hung") {
+            // A pipe in place of the journal's temporary, for each second the
+            // run may start in: opening it waits for a reader that never comes.
+            const QString runs = runs::folder();
+            QDir().mkpath(runs);
+            const QDateTime now = QDateTime::currentDateTime();
+            for (int k = 0; k < 4; ++k) {
+                const QString name = now.addSecs(k).toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
+                mkfifo(QFile::encodeName(runs + QStringLiteral("/.%1.%2-1.part").arg(name).arg(getpid())),
+                       0600);
+            }
+            QTimer::singleShot(2000, [&] {
+                say("exiting");
+                program.form().findChild<QAction *>(QStringLiteral("exit"))->trigger();
+            });
+        }
         QTimer::singleShot(
                 50, [&] { program.form().findChild<QAction *>(QStringLiteral("from8031"))->trigger(); });
         return app.exec();
