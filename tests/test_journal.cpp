@@ -107,6 +107,7 @@ QString faultyRun(const QString &runs, const Fault &fault)
     rig.settle(std::min(wait, 1000ms));
     for (int k = 0; k < 6; ++k)
         expect(rig.sample(k) == 100 + k, QStringLiteral("sample %1 changed").arg(k));
+    expect(rig.form.drawing.strokes.size() == 12, QStringLiteral("the curve changed")); // two a reading
     expect(rig.messages.texts.endsWith(QStringLiteral("Vone Stoped")), rig.messages.texts.join(u'|'));
     expect(notices(rig) == fault.notices, QStringLiteral("notices: ") + rig.messages.notices.join(u'|'));
     QTemporaryDir elsewhere;
