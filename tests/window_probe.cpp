@@ -4,18 +4,26 @@
 //
 //   window_probe exit <load|transfer|run|stop|idle|close> <port path>
 //   window_probe screenshot <png path> [panel]   (panel: with the port panel shown)
+//   window_probe journal <port path> [hung]   (Run from the menu; prints "S k v" for
+//                                    each second k the run clock has closed; hung: the
+//                                    journal's disk hangs, and Exit is chosen at 2 s)
 #include "link/load.h"
 #include "link/transfer.h"
+#include "records/runs_folder.h"
 #include "run/run_start.h"
 #include "run/run_stop.h"
 #include "ui/program.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QScreen>
 #include <QTimer>
 
 #include <cstdio>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -34,6 +42,8 @@ int main(int argc, char *argv[])
     Program::Options options;
     if (mode == u"exit" && argc > 3)
         options.port1 = QString::fromLocal8Bit(argv[3]);
+    if (mode == u"journal" && argc > 2)
+        options.port1 = QString::fromLocal8Bit(argv[2]);
     Program program(options);
     program.show();
     Context &c = program.context();
@@ -47,6 +57,37 @@ int main(int argc, char *argv[])
             say(shot.save(file) ? "saved" : "not saved");
             app.quit();
         });
+        return app.exec();
+    }
+    if (mode == u"journal") {
+        // What the monitor stored, second by second, to hold the journal against.
+        QTimer seconds;
+        int closed = 0;
+        QObject::connect(&seconds, &QTimer::timeout, [&] {
+            for (; closed < int(c.state.runTicks.leadingNumber()); ++closed)
+                std::printf("S %d %s\n", closed,
+                            qPrintable(c.state.samples[std::size_t(closed)].plainForm()));
+            std::fflush(stdout);
+        });
+        seconds.start(20);
+        if (argc > 3 && QString::fromLocal8Bit(argv[3]) == u"hung") {
+            // A pipe in place of the journal's temporary, for each second the
+            // run may start in: opening it waits for a reader that never comes.
+            const QString runs = runs::folder();
+            QDir().mkpath(runs);
+            const QDateTime now = QDateTime::currentDateTime();
+            for (int k = 0; k < 4; ++k) {
+                const QString name = now.addSecs(k).toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
+                mkfifo(QFile::encodeName(runs + QStringLiteral("/.%1.%2-1.part").arg(name).arg(getpid())),
+                       0600);
+            }
+            QTimer::singleShot(2000, [&] {
+                say("exiting");
+                program.form().findChild<QAction *>(QStringLiteral("exit"))->trigger();
+            });
+        }
+        QTimer::singleShot(
+                50, [&] { program.form().findChild<QAction *>(QStringLiteral("from8031"))->trigger(); });
         return app.exec();
     }
     if (mode != u"exit" || argc < 3)

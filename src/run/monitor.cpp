@@ -4,6 +4,7 @@
 #include "link/port.h"
 #include "link/protocol.h"
 #include "link/serial_line.h"
+#include "records/run_journal.h"
 #include "spike_filter.h"
 #include "state/chart.h"
 #include "state/context.h"
@@ -64,6 +65,7 @@ void startUp(Context &c)
     frames(c).decoder.reset();
     frames(c).filter.restart();
     flushInput(c);
+    journalRunBegins(c);
 }
 
 // While the run's port is gone: reopen it about once a second, and say once
@@ -131,6 +133,7 @@ void completeFrame(Context &c)
         chart::drawSegment(form.chart(), ticks, s.lastDrawnTemp, s.curTemp, kSecondStroke);
         s.lastDrawnTemp = std::int16_t(s.curTemp);
     }
+    journalReadingStored(c);
 }
 
 } // namespace
@@ -219,8 +222,10 @@ void monitorLoop(Context &c)
 void Timer1_Timer(Context &c)
 {
     SharedState &s = c.state;
-    if (s.runFlag.leadingNumber() == 1)
+    if (s.runFlag.leadingNumber() == 1) {
         s.runTicks = s.runTicks.leadingNumber() + 1;
+        journalSecondCounted(c);
+    }
     if (s.runTicks.leadingNumber() > 500)
         c.services.Timer1.setEnabled(false);
 }

@@ -3,6 +3,7 @@
 #include "link/port.h"
 #include "link/protocol.h"
 #include "link/serial_line.h"
+#include "records/run_journal.h"
 #include "run_start.h"
 #include "spike_filter.h"
 #include "state/context.h"
@@ -128,6 +129,7 @@ void stopcomm_Click(Context &c)
     stampNow(c);
     c.state.runFlag = 0;
     cleanRecordedCurve(c.state, c.runLine.downSeconds);
+    journalRunEnded(c);
 }
 
 void Timer3_Timer(Context &c) { c.state.timer3Fired = 1; }

@@ -7,6 +7,7 @@
 #include <bitset>
 #include <memory>
 
+class RunJournal;
 class SerialLine;
 struct FrameBook;
 
@@ -34,6 +35,8 @@ struct Context
 
     SharedState state;
     Services services;
+    // Where set, each monitored run is kept on disk as it goes.
+    RunJournal *journal = nullptr;
 
     // True while a monitor loop is on the stack.
     bool monitorActive = false;

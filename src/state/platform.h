@@ -75,7 +75,7 @@ public:
     enum class Kind { Information, Warning, Error };
     // Notices that must not hold off a run: one box a topic, a newer notice of
     // the same topic replaces the text of one still open.
-    enum class Topic { Line, Stop, Reading, Print };
+    enum class Topic { Line, Stop, Reading, Print, Journal };
     virtual ~MessageService() = default;
     // Modal: returns when the operator has closed the box.
     virtual void show(const QString &text, Kind kind = Kind::Information) = 0;

@@ -6,6 +6,7 @@
 #include "link/transfer.h"
 #include "qt_printer.h"
 #include "records/record_file.h"
+#include "records/runs_folder.h"
 #include "report/pdf_printer.h"
 #include "report/report.h"
 #include "run/monitor.h"
@@ -52,6 +53,16 @@ Program::Program(const Options &options)
                                                    .terminator = m_terminator,
                                                    .owners = &m_owners});
     Context &c = *m_context;
+    const QString runs = runs::folder();
+    m_files.setOpenPlace(runs);
+    if (options.journal) {
+        m_journalDisk = std::make_unique<ThreadedJournalDisk>();
+        m_journal = std::make_unique<RunJournal>(*m_journalDisk, m_messages, m_clock, runs);
+        c.journal = m_journal.get();
+        // Exit ends the program at once; a record already handed over gets a
+        // moment to reach the disk, a hung one does not hold the end up.
+        m_terminator.beforeEnd = [this] { (void)m_journalDisk->settle(std::chrono::milliseconds(250)); };
+    }
     MainForm &f = *m_form;
     f.setCommands({.openfile = [&c] { openfile_Click(c); },
                    .savefile = [&c] { savefile_Click(c); },

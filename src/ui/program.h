@@ -5,6 +5,7 @@
 #include "link/qt_serial_line.h"
 #include "main_form.h"
 #include "qt_platform.h"
+#include "records/journal_disk.h"
 #include "state/context.h"
 
 #include <memory>
@@ -25,6 +26,9 @@ public:
         // operator, and how long it follows a job.
         BackgroundPrinter::Bounds printing;
         bool nativeDialogs = true;
+        // Each run kept in the runs folder as it goes; off only to measure
+        // what keeping it costs.
+        bool journal = true;
     };
 
     explicit Program(const Options &options);
@@ -52,4 +56,6 @@ private:
     ProcessTerminator m_terminator;
     SystemFileOwners m_owners;
     std::unique_ptr<Context> m_context;
+    std::unique_ptr<ThreadedJournalDisk> m_journalDisk;
+    std::unique_ptr<RunJournal> m_journal;
 };

@@ -2,7 +2,9 @@
 
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
+#include <QUrl>
 
 #include <cstdio>
 #include <cstdlib>
@@ -95,8 +97,19 @@ QString QtFileDialog::openFileName(const QString &filter, int selected)
 {
     QString chosen;
     const QString qt = qtFilter(filter, selected, chosen);
-    return QFileDialog::getOpenFileName(m_parent, QStringLiteral("Open"), QString(), qt, &chosen,
-                                        m_native ? QFileDialog::Options() : QFileDialog::DontUseNativeDialog);
+    // As QFileDialog::getOpenFileName builds it, with one more place beside it.
+    QFileDialog dialog(m_parent, QStringLiteral("Open"), QString(), qt);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setOption(QFileDialog::DontUseNativeDialog, !m_native);
+    dialog.selectNameFilter(chosen);
+    // (Qt's own dialog keeps its places from one use to the next.)
+    const QUrl place = QUrl::fromLocalFile(m_openPlace);
+    if (!m_openPlace.isEmpty() && QFileInfo(m_openPlace).isDir() && !dialog.sidebarUrls().contains(place))
+        dialog.setSidebarUrls(dialog.sidebarUrls() << place);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles().value(0);
 }
 
 QString QtFileDialog::saveFileName(const QString &filter, int selected)
@@ -119,6 +132,8 @@ QDateTime SystemClock::now() const
 
 void ProcessTerminator::terminate()
 {
+    if (beforeEnd)
+        beforeEnd();
     std::fflush(stdout);
     std::fflush(stderr);
     std::_Exit(0);

@@ -55,7 +55,7 @@ public:
 
 private:
     QWidget *&m_parent;
-    std::array<QPointer<QMessageBox>, 4> m_notices; // one a topic
+    std::array<QPointer<QMessageBox>, 5> m_notices; // one a topic
 };
 
 class QtFileDialog : public FileDialog
@@ -64,6 +64,8 @@ public:
     explicit QtFileDialog(QWidget *&parent) : m_parent(parent) {}
     // Qt's own dialog instead of the desktop's, e.g. where a script answers it.
     void setNative(bool native) { m_native = native; }
+    // A folder the Open dialog lists among its places (where runs are kept).
+    void setOpenPlace(const QString &folder) { m_openPlace = folder; }
     QString openFileName(const QString &filter, int selected) override;
     QString saveFileName(const QString &filter, int selected) override;
 
@@ -73,6 +75,7 @@ public:
 private:
     QWidget *&m_parent;
     bool m_native = true;
+    QString m_openPlace;
 };
 
 // The local date and time to the whole second, which is all the program
@@ -93,4 +96,6 @@ class ProcessTerminator : public Terminator
 {
 public:
     [[noreturn]] void terminate() override;
+    // Runs first, for what must not take longer than a blink.
+    std::function<void()> beforeEnd;
 };
