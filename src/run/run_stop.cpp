@@ -4,6 +4,7 @@
 #include "link/protocol.h"
 #include "link/serial_line.h"
 #include "records/run_journal.h"
+#include "run_book.h"
 #include "run_start.h"
 #include "spike_filter.h"
 #include "state/context.h"
@@ -124,11 +125,12 @@ void stopcomm_Click(Context &c)
 {
     c.services.Timer1.setEnabled(false);
     closePort(c);
-    c.runLine.live = false;
-    c.runLine.outage = false;
+    RunBook::RunLine &runLine = runBook(c).runLine;
+    runLine.live = false;
+    runLine.outage = false;
     stampNow(c);
     c.state.runFlag = 0;
-    cleanRecordedCurve(c.state, c.runLine.downSeconds);
+    cleanRecordedCurve(c.state, runLine.downSeconds);
     journalRunEnded(c);
 }
 

@@ -10,6 +10,7 @@
 #include "report/pdf_printer.h"
 #include "report/report.h"
 #include "run/monitor.h"
+#include "run/run_book.h"
 #include "run/run_start.h"
 #include "run/run_stop.h"
 #include "startup.h"
@@ -80,7 +81,7 @@ Program::Program(const Options &options)
     f.setCloseHandler([&c] { exit_Click(c); });
     m_line.setFaultHandler([&c](const QString &fault) { reportLineFault(c, fault); });
     // Only the run monitor shows readouts that follow the clock.
-    m_pump.setHeartbeatWanted([&c] { return c.monitorActive; });
+    m_pump.setHeartbeatWanted([&c] { return monitoring(c); });
 }
 
 Program::~Program() = default;
