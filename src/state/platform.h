@@ -66,6 +66,8 @@ public:
     [[nodiscard]] virtual int interval() const = 0;
     virtual void setEnabled(bool enabled) = 0;
     [[nodiscard]] virtual bool isEnabled() const = 0;
+    // The handler each period's end calls; set where the services are assembled.
+    virtual void onTickCall(std::function<void()> onTick) = 0;
 };
 
 // Message boxes with a single OK button.
