@@ -161,13 +161,13 @@ int openAndPrintCase()
         s.stageTime[std::size_t(i)] = QStringLiteral("60");
     }
     QTemporaryDir dir;
-    QString error;
     const QString record = dir.filePath(QStringLiteral("run.dbf"));
     {
+        Outcome<QByteArray> bytes = recordBytes(s);
         QFile f(record);
-        if (!f.open(QIODevice::WriteOnly))
+        if (!bytes || !f.open(QIODevice::WriteOnly))
             return 1;
-        f.write(recordBytes(s, error));
+        f.write(bytes.value());
     }
     constexpr int kOpens = 20;
     b.files.answers = QStringList(kOpens, record);

@@ -98,8 +98,7 @@ void watchOutage(Context &c)
         if (second == runLine.lastRetrySecond)
             return;
         runLine.lastRetrySecond = second;
-        QString error;
-        if (!reopenPort(c, error))
+        if (!reopenPort(c))
             return;
     }
     runLine.outage = false;

@@ -86,13 +86,13 @@ void tellNotStopped(Context &c, int sent, const QString &why)
 void stop_Click(Context &c)
 {
     constexpr int kStopBytes = 11;
-    QString openError;
-    if (!tryPortOpen(c, openError)) {
+    const Status portOpen = tryPortOpen(c);
+    if (!portOpen) {
         // Nothing can go out; the run ends on the host's side all the same.
         stopcomm_Click(c);
         tellNotStopped(c, 0,
                        QStringLiteral("the serial port %1 cannot be opened: %2")
-                               .arg(c.services.line.portName(), openError));
+                               .arg(c.services.line.portName(), portOpen.error()));
         return;
     }
     const unsigned long long opened = c.lineOpens;
