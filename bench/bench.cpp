@@ -9,20 +9,18 @@
 //
 //   orvalen-bench all [--seconds N] [--runs N] [--json FILE]   every case, as a table
 //   orvalen-bench <case> ...                                   one measured process
+#include "fakes.h"
 #include "probe.h"
 #include "subjects.h"
 
-#include "link/protocol.h"
 #include "link/qt_serial_line.h"
 #include "records/record_file.h"
 #include "records/record_format.h"
 #include "report/pdf_printer.h"
 #include "report/report.h"
-#include "run/monitor.h"
-#include "run/run_stop.h"
-#include "state/profile.h"
 #include "ui/program.h"
 #include "ui/qt_platform.h"
+#include "ui/startup.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -73,66 +71,13 @@ long peakKb()
     std::_Exit(0);
 }
 
-// Fields, captions and a retained chart without widgets, for Open and Print.
-class BenchForm : public Form, public ChartSurface
-{
-public:
-    BenchForm() : m_image(7440, 4476) {}
-    QString text(Field f) const override { return m_fields[std::size_t(f) - 1]; }
-    void setText(Field f, const QString &t) override
-    {
-        m_fields[std::size_t(f) - 1] = t;
-        if (onChange)
-            onChange(int(f));
-    }
-    void setCaption(Caption c, const QString &t) override { m_captions[int(c)] = t; }
-    QString caption(Caption c) const override { return m_captions[int(c)]; }
-    bool com1Selected() const override { return true; }
-    bool com2Selected() const override { return false; }
-    void setPortPanelVisible(bool) override {}
-    ChartSurface &chart() override { return *this; }
-    void clear() override { m_image.clear(); }
-    void drawLine(float x1, float y1, float x2, float y2, QColor colour) override
-    {
-        m_image.drawLine(x1, y1, x2, y2, colour);
-    }
-    std::function<void(int)> onChange;
-
-private:
-    RetainedChart m_image;
-    QString m_fields[8];
-    QString m_captions[2];
-};
-
-class CountingMessages : public MessageService
-{
-public:
-    void show(const QString &, Kind) override { ++shown; }
-    void notify(Topic, const QString &, Kind) override { ++shown; }
-    int shown = 0;
-};
-
-class NoFiles : public FileDialog
-{
-public:
-    QString openFileName(const QString &, int) override { return answer; }
-    QString saveFileName(const QString &, int) override { return answer; }
-    QString answer;
-};
-
-class ExitNow : public Terminator
-{
-public:
-    [[noreturn]] void terminate() override { std::_Exit(0); }
-};
-
-// The program's context with the window's widgets left out.
+// The program's services for Open and Print with the window's widgets left
+// out: the test fakes for the form (fields, captions and a retained chart),
+// messages and file dialogs, the real port, pump, timers and PDF printer.
 struct Bench
 {
     Bench()
         : line(QStringLiteral("/dev/null-port1"), QStringLiteral("/dev/null-port2")),
-          timer1([this] { Timer1_Timer(*c); }),
-          timer3([this] { Timer3_Timer(*c); }),
           printer(QDir::temp().filePath(QStringLiteral("orvalen-bench-report.pdf")))
     {
         c = std::make_unique<Context>(Services{.form = form,
@@ -145,20 +90,19 @@ struct Bench
                                                .printer = onTheSpot,
                                                .clock = clock,
                                                .terminator = terminator});
-        line.setFaultHandler([this](const QString &fault) { reportLineFault(*c, fault); });
-        form.onChange = [this](int f) { profileFieldChanged(*c, f); };
+        wireServices(*c);
     }
-    BenchForm form;
+    FakeForm form;
     QtSerialLine line;
     QtEventPump pump;
     QtTimer timer1;
     QtTimer timer3;
-    CountingMessages messages;
-    NoFiles files;
+    FakeMessages messages;
+    FakeFiles files;
     PdfPrinter printer;
     ImmediatePrinter onTheSpot{printer}; // what making the page costs
     SystemClock clock;
-    ExitNow terminator;
+    FakeTerminator terminator;
     std::unique_ptr<Context> c;
 };
 
@@ -217,17 +161,18 @@ int openAndPrintCase()
         s.stageTime[std::size_t(i)] = QStringLiteral("60");
     }
     QTemporaryDir dir;
-    QString error;
     const QString record = dir.filePath(QStringLiteral("run.dbf"));
     {
+        Outcome<QByteArray> bytes = recordBytes(s);
         QFile f(record);
-        if (!f.open(QIODevice::WriteOnly))
+        if (!bytes || !f.open(QIODevice::WriteOnly))
             return 1;
-        f.write(recordBytes(s, error));
+        f.write(bytes.value());
     }
-    b.files.answer = record;
+    constexpr int kOpens = 20;
+    b.files.answers = QStringList(kOpens, record);
     std::vector<double> openMs;
-    for (int i = 0; i < 20; ++i) {
+    for (int i = 0; i < kOpens; ++i) {
         QElapsedTimer t;
         t.start();
         openfile_Click(*b.c);
@@ -243,7 +188,7 @@ int openAndPrintCase()
     report(QJsonObject{{"case", "open_print"},
                        {"open_draw_ms", percentile(openMs, 0.5)},
                        {"print_pdf_ms", percentile(printMs, 0.5)},
-                       {"messages", b.messages.shown}});
+                       {"messages", int(b.messages.texts.size() + b.messages.notices.size())}});
 }
 
 // Outage: a second of frames, then the cable is pulled (the controller's end

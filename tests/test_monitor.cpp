@@ -3,6 +3,7 @@
 #include "link/frame.h"
 #include "link/transfer.h"
 #include "run/monitor.h"
+#include "run/run_book.h"
 #include "run/run_start.h"
 #include "run/run_stop.h"
 #include "ui/startup.h"
@@ -354,7 +355,7 @@ void TestMonitor::stopCommunicateCleansCurve()
         if (before[k] >= 0)
             rig.c.state.samples[std::size_t(k)] = before[k];
     for (int k : down)
-        rig.c.runLine.downSeconds.set(std::size_t(k));
+        runBook(rig.c).runLine.downSeconds.set(std::size_t(k));
     const int ticks = int(before.size()) - 1; // the clock's last entry is never changed
     rig.c.state.runTicks = ticks;
     stopcomm_Click(rig.c);
@@ -403,7 +404,7 @@ void TestMonitor::runAgainStartsAfreshWithoutGrowingStack()
     QCOMPARE(std::count(rig.line.sent.begin(), rig.line.sent.end(), 0xAA), 10'001L);
     // Every restart began afresh: the clock at 0 for the last frame.
     QCOMPARE(rig.form.fields[7], QStringLiteral("0"));
-    QVERIFY(rig.c.monitorActive == false); // the scenario ended, the monitor with it
+    QVERIFY(runBook(rig.c).monitorActive == false); // the scenario ended, the monitor with it
 }
 
 void TestMonitor::runInsideTransferAbandonsTheTransfer()

@@ -152,13 +152,15 @@ void TestRecordFormat::bytesOfTheExampleRun()
     s.samples[1] = -2.5;
     s.samples[2] = "28x";
     s.stageTemp[1] = "150";
-    QString error;
-    QCOMPARE(recordBytes(s, error), QByteArray(" 2024 \r\n 5 \r\n 9 \r\n 14 \r\n 3 \r\n 27 \r\n 3 \r\n"
-                                               "150\r\n\r\n\r\n\r\n\r\n\r\n 25 \r\n-2.5 \r\n28x\r\n"));
-    QVERIFY(error.isEmpty());
+    Outcome<QByteArray> written = recordBytes(s);
+    QVERIFY(written.ok());
+    QCOMPARE(written.value(), QByteArray(" 2024 \r\n 5 \r\n 9 \r\n 14 \r\n 3 \r\n 27 \r\n 3 \r\n"
+                                         "150\r\n\r\n\r\n\r\n\r\n\r\n 25 \r\n-2.5 \r\n28x\r\n"));
+    QVERIFY(written.error().isEmpty());
     s.runTicks = 512;
-    QVERIFY(recordBytes(s, error).isEmpty());
-    QVERIFY(error.contains(QStringLiteral("512")));
+    const Outcome<QByteArray> refused = recordBytes(s);
+    QVERIFY(!refused.ok());
+    QVERIFY(refused.error().contains(QStringLiteral("512")));
 }
 
 void TestRecordFormat::everyByteComesBackUnchanged()

@@ -2,6 +2,7 @@
 
 #include "report/pdf_printer.h"
 #include "report/report.h"
+#include "run/run_book.h"
 #include "ui/background_printer.h"
 
 #include <QFile>
@@ -282,8 +283,8 @@ void TestReport::newsWaitsForOkOnlyOutsideARun()
     for (const bool monitor : {false, true})
         for (const bool starting : {false, true}) {
             Rig rig;
-            rig.c.monitorActive = monitor;
-            rig.c.runStarting = starting;
+            runBook(rig.c).monitorActive = monitor;
+            runBook(rig.c).runStarting = starting;
             tellPrintNews(rig.c,
                           {PrintNews::Kind::NotPrinted, QStringLiteral("the printer p aborted the job.")});
             const QStringList told{

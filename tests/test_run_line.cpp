@@ -9,6 +9,7 @@
 #include "link/qt_serial_line.h"
 #include "link/transfer.h"
 #include "run/monitor.h"
+#include "run/run_book.h"
 #include "run/run_start.h"
 #include "run/run_stop.h"
 
@@ -128,7 +129,7 @@ void TestRunLine::cablePutBackWhileNoticeStaysOpen()
     QCOMPARE(rig.line.opens, 2);
     // Stopped at the operator's moment, not a box's.
     QCOMPARE(rig.c.state.runStamp, stampAt(oven.second(40) + 300));
-    QVERIFY(!rig.c.runLine.outage);
+    QVERIFY(!runBook(rig.c).runLine.outage);
 }
 
 void TestRunLine::cablePulledTwentyTimesInOneRun()
@@ -229,7 +230,7 @@ void TestRunLine::stopWithPortFailingAfterThreeBytes()
     QVERIFY(!rig.timer1.isEnabled());
     QVERIFY(!rig.timer3.isEnabled());
     QCOMPARE(rig.c.state.runFlag, LooseValue(0));
-    QVERIFY(!rig.c.runLine.live && !rig.c.runLine.outage);
+    QVERIFY(!runBook(rig.c).runLine.live && !runBook(rig.c).runLine.outage);
 }
 
 void TestRunLine::stopWhileCableIsOut()
@@ -508,7 +509,7 @@ void TestRunLine::startByteThatCannotGoOutStartsNoRun()
     });
     QVERIFY(returned); // no monitor waits for a run the oven never began
     QCOMPARE(rig.line.sent, (std::vector<int>{1, 2, 3, 4, 5, 6}));
-    QVERIFY(!rig.c.monitorActive);
+    QVERIFY(!runBook(rig.c).monitorActive);
     QCOMPARE(rig.messages.texts.size(), 1);
     QVERIFY(rig.messages.texts[0].startsWith(QStringLiteral("The run did not start")));
     QVERIFY(rig.messages.texts[0].contains(QStringLiteral("port1")));

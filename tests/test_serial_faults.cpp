@@ -2,6 +2,7 @@
 #include "real_rig.h"
 
 #include "link/load.h"
+#include "run/run_book.h"
 #include "run/run_start.h"
 
 #include <QElapsedTimer>
@@ -45,7 +46,7 @@ void TestSerialFaults::portThatDoesNotExist()
         QVERIFY2(m.contains(QStringLiteral("No such file")), qPrintable(m));
     }
     QVERIFY(!rig.line.isOpen());
-    QVERIFY(!rig.c.monitorActive);
+    QVERIFY(!runBook(rig.c).monitorActive);
 }
 
 void TestSerialFaults::portInUseByAnotherProgram()

@@ -6,7 +6,7 @@
 namespace {
 
 // Steps 3 to 9 of the open sequence.
-bool openSequence(Context &c, QString &error)
+Status openSequence(Context &c)
 {
     SerialLine &line = c.services.line;
     line.setSettings(QString::fromLatin1(kLineSettings));
@@ -15,45 +15,42 @@ bool openSequence(Context &c, QString &error)
     line.setReceiveBufferSize(1);
     line.discardReceived();
     line.discardUnsent();
-    const Status opened = line.open();
-    if (!opened) {
-        error = opened.error();
-        return false;
-    }
-    ++c.lineOpens;
-    return true;
+    Status opened = line.open();
+    if (opened)
+        ++c.lineOpens;
+    return opened;
 }
 
 } // namespace
 
-bool tryPortOpen(Context &c, QString &error)
+Status tryPortOpen(Context &c)
 {
     SerialLine &line = c.services.line;
     if (line.isOpen())
-        return true;
+        return Done{};
     const Form &form = c.services.form;
     if (form.com1Selected())
         line.setPortNumber(1);
     if (form.com2Selected())
         line.setPortNumber(2);
-    return openSequence(c, error);
+    return openSequence(c);
 }
 
-bool reopenPort(Context &c, QString &error)
+Status reopenPort(Context &c)
 {
     if (c.services.line.isOpen())
-        return true;
-    return openSequence(c, error);
+        return Done{};
+    return openSequence(c);
 }
 
 bool ensurePortOpen(Context &c)
 {
-    QString error;
-    if (tryPortOpen(c, error))
+    const Status opened = tryPortOpen(c);
+    if (opened)
         return true;
-    c.services.messages.show(
-            QStringLiteral("Cannot open the serial port %1: %2").arg(c.services.line.portName(), error),
-            MessageService::Kind::Error);
+    c.services.messages.show(QStringLiteral("Cannot open the serial port %1: %2")
+                                     .arg(c.services.line.portName(), opened.error()),
+                             MessageService::Kind::Error);
     return false;
 }
 

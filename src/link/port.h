@@ -1,5 +1,7 @@
 #pragma once
 
+#include "state/outcome.h"
+
 #include <QString>
 
 struct Context;
@@ -9,11 +11,11 @@ inline constexpr const char *kLineSettings = "2400,N,8,1";
 // Opens the port chosen in the port panel if it is closed. False when it cannot
 // be opened: the operator has been told why, and the command must give up.
 [[nodiscard]] bool ensurePortOpen(Context &c);
-// The same, telling nobody: error says why it failed.
-[[nodiscard]] bool tryPortOpen(Context &c, QString &error);
+// The same, telling nobody: a failure says why.
+[[nodiscard]] Status tryPortOpen(Context &c);
 // Opens the port that was last used again, whatever the panel says now, as a
-// run does after its line failed. Tells nobody.
-[[nodiscard]] bool reopenPort(Context &c, QString &error);
+// command does after its line failed. Tells nobody.
+[[nodiscard]] Status reopenPort(Context &c);
 void closePort(Context &c);
 // Whether the port is open and still on the open that `opened` (a value of
 // Context::lineOpens) named: a wait that began on one open of the port must

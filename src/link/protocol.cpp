@@ -25,19 +25,8 @@ void pumpEvents(Context &c)
 void reportLineFault(Context &c, const QString &fault)
 {
     ++c.lineFaults;
-    if (c.monitorActive && c.runLine.live) {
-        c.runLine.outage = true;
-        c.runLine.lastRetrySecond = -1;
-        c.services.messages.notify(
-                MessageService::Topic::Line,
-                QStringLiteral("The connection to the oven was lost: %1.\n\n"
-                               "The run goes on: what was recorded is kept, and the program "
-                               "reconnects as soon as the port is back. Stop Communicate ends "
-                               "the run.")
-                        .arg(fault),
-                MessageService::Kind::Error);
+    if (c.hooks.lineFault && c.hooks.lineFault(fault))
         return;
-    }
     c.services.messages.show(QStringLiteral("The connection to the oven was lost: %1.\n\n"
                                             "The port is closed; the next command opens it "
                                             "again.")

@@ -16,17 +16,17 @@ class QString;
 // from within.
 void pumpEvents(Context &c);
 
-// Tells the operator that the open port failed (the port is closed by then):
-// the line's fault handler, set where the services are assembled. During a
-// monitored run the run goes on and its monitor reconnects; a notice that does
-// not hold the monitor off says so. Otherwise a message box.
+// The open port failed (it is closed by then): the line's fault handler, set
+// where the services are assembled. Counts the fault, then leaves it to the
+// Context's lineFault hook where one is set and takes it; otherwise tells the
+// operator in a message box.
 void reportLineFault(Context &c, const QString &fault);
 
 // True when the byte went to an open port.
 bool sendByte(Context &c, std::uint8_t b);
 // Discards every byte received so far, also those the system still holds.
 void flushInput(Context &c);
-// Waits for a byte, pumping events; nothing when a new Run abandons the wait or
+// Waits for a byte, pumping events; nothing when a newer command abandons the wait or
 // when the port it began on closes.
 [[nodiscard]] std::optional<int> awaitByte(Context &c);
 // The first waiting byte, or nothing when none is waiting.

@@ -36,15 +36,15 @@ void savefile_Click(Context &c)
     if (fileName.isEmpty())
         return;
     SharedState &s = c.state;
-    QString error;
-    const QByteArray bytes = recordBytes(s, error);
+    Outcome<QByteArray> record = recordBytes(s);
     const double n = s.runTicks.leadingNumber();
     s.loopIndex = n >= 1 ? std::floor(n - 1) + 1 : 0; // where the sample loop ends
-    if (!error.isEmpty()) {
-        c.services.messages.show(QStringLiteral("The run was not saved: %1.").arg(error),
+    if (!record) {
+        c.services.messages.show(QStringLiteral("The run was not saved: %1.").arg(record.error()),
                                  MessageService::Kind::Error);
         return;
     }
+    const QByteArray bytes = std::move(record.value());
     // Only a record file is ever replaced: never a folder, a device or a pipe,
     // which replacing would destroy (as root, even a device node).
     const QFileInfo existing(fileName);
@@ -98,10 +98,11 @@ void openfile_Click(Context &c)
     if (fileName.isEmpty())
         return;
     QFile file(fileName);
-    QString why;
-    if (!openRecordFile(file, why)) {
-        c.services.messages.show(QStringLiteral("The record %1 cannot be opened:\n%2").arg(fileName, why),
-                                 MessageService::Kind::Error);
+    const Status opened = openRecordFile(file);
+    if (!opened) {
+        c.services.messages.show(
+                QStringLiteral("The record %1 cannot be opened:\n%2").arg(fileName, opened.error()),
+                MessageService::Kind::Error);
         return;
     }
     const RecordContent record = readRecord(file);

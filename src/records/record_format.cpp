@@ -185,7 +185,7 @@ RecordLineReader::Result RecordLineReader::next(QString &line)
     return Result::Line;
 }
 
-QByteArray recordBytes(const SharedState &s, QString &error)
+Outcome<QByteArray> recordBytes(const SharedState &s)
 {
     QByteArray out;
     for (const LooseValue &v : s.runStamp)
@@ -200,8 +200,8 @@ QByteArray recordBytes(const SharedState &s, QString &error)
     const double n = s.runTicks.leadingNumber();
     for (double k = 0; k <= n - 1; k += 1) {
         if (!SharedState::isSampleIndex(k)) {
-            error = QStringLiteral("the run has more seconds (%1) than can be recorded").arg(plainNumber(n));
-            return {};
+            return Outcome<QByteArray>::failure(
+                    QStringLiteral("the run has more seconds (%1) than can be recorded").arg(plainNumber(n)));
         }
         appendLine(out, s.samples[std::size_t(k)]);
     }
@@ -289,32 +289,27 @@ void storeRecord(const RecordContent &record, SharedState &s)
         s.samples[std::size_t(k)] = record.samples[k];
 }
 
-bool openRecordFile(QFile &file, QString &why)
+Status openRecordFile(QFile &file)
 {
     // Asked before opening: opening a pipe or a serial device can itself block.
     const QFileInfo info(file.fileName());
     const QString notAFile = QStringLiteral("it is not a record file but %1.");
-    if (info.isDir()) {
-        why = notAFile.arg(QStringLiteral("a folder"));
-        return false;
-    }
-    if (info.exists() && !info.isFile()) {
-        why = notAFile.arg(QStringLiteral("a pipe, a device or a socket, which is never read"));
-        return false;
-    }
+    if (info.isDir())
+        return Status::failure(notAFile.arg(QStringLiteral("a folder")));
+    if (info.exists() && !info.isFile())
+        return Status::failure(
+                notAFile.arg(QStringLiteral("a pipe, a device or a socket, which is never read")));
     // The line reader reads in blocks of its own; a second buffer would only copy.
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-        why = file.errorString();
-        return false;
-    }
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return Status::failure(file.errorString());
     // What was opened may not be what was looked at (replaced in between).
     QT_STATBUF st{};
     if (QT_FSTAT(file.handle(), &st) != 0 || (st.st_mode & QT_STAT_MASK) != QT_STAT_REG) {
         file.close();
-        why = notAFile.arg(QStringLiteral("a pipe, a device or a socket, which is never read"));
-        return false;
+        return Status::failure(
+                notAFile.arg(QStringLiteral("a pipe, a device or a socket, which is never read")));
     }
-    return true;
+    return Done{};
 }
 
 QString sampleNotDrawnMessage(const QString &fileName, int index, const QString &text)

@@ -4,6 +4,8 @@
 // that Open does, with no dialog, message box or window. Open, Save and the
 // command-line tool share it, so they accept and refuse the same files.
 
+#include "state/outcome.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -16,9 +18,9 @@ class QIODevice;
 
 // The record of the last run as it is written: 13 + runTicks lines, each the
 // print form of its value and CR LF, in the system's 8-bit encoding; an empty
-// run clock (no run yet) gives the count 0. Empty with
-// error set when a sample index would fall outside the samples.
-[[nodiscard]] QByteArray recordBytes(const SharedState &s, QString &error);
+// run clock (no run yet) gives the count 0. A failure says why when a sample
+// index would fall outside the samples.
+[[nodiscard]] Outcome<QByteArray> recordBytes(const SharedState &s);
 
 // Record text in the system's 8-bit encoding, without loss: bytes that the
 // encoding cannot map are carried in the text as the lone surrogates
@@ -91,8 +93,8 @@ void storeRecord(const RecordContent &record, SharedState &s);
 
 // Opens a record file for reading, but only a regular file: a pipe, a device
 // or a socket could block the reader for as long as nothing writes to it.
-// False with why set when the file cannot be read as a record.
-[[nodiscard]] bool openRecordFile(QFile &file, QString &why);
+// A failure says why the file cannot be read as a record.
+[[nodiscard]] Status openRecordFile(QFile &file);
 
 // The operator's text for a sample the curve cannot use (index from 0).
 [[nodiscard]] QString sampleNotDrawnMessage(const QString &fileName, int index, const QString &text);

@@ -72,24 +72,22 @@ void RunJournal::runEnded(const SharedState &s)
 
 void RunJournal::submit(const SharedState &s, bool last)
 {
-    QString error;
-    QByteArray bytes;
     // During the run the stamp lines are the run's start, as Save writes
     // them then; a Run chosen inside this one that could not start has
     // stamped its own, but this journal stays its run's.
-    if (last || s.runStamp == m_stamp) {
-        bytes = recordBytes(s, error);
-    } else {
+    Outcome<QByteArray> bytes = [&]() -> Outcome<QByteArray> {
+        if (last || s.runStamp == m_stamp)
+            return recordBytes(s);
         auto copy = std::make_unique<SharedState>(s);
         copy->runStamp = m_stamp;
-        bytes = recordBytes(*copy, error);
-    }
-    if (!error.isEmpty())
+        return recordBytes(*copy);
+    }();
+    if (!bytes)
         return; // no record Save could write either
     m_disk.write({.journal = m_journal,
                   .folder = m_folder,
                   .name = nameOf(m_stamp),
-                  .bytes = bytes,
+                  .bytes = std::move(bytes.value()),
                   .last = last});
 }
 

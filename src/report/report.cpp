@@ -103,7 +103,7 @@ void tellPrintNews(Context &c, const PrintNews &news)
         kind = MessageService::Kind::Information;
         break;
     }
-    if (c.monitorActive || c.runStarting)
+    if (c.busy())
         c.services.messages.notify(MessageService::Topic::Print, text, kind);
     else
         c.services.messages.show(text, kind);

@@ -5,6 +5,7 @@
 #include "link/protocol.h"
 #include "link/serial_line.h"
 #include "records/run_journal.h"
+#include "run_book.h"
 #include "spike_filter.h"
 #include "state/chart.h"
 #include "state/context.h"
@@ -15,24 +16,43 @@
 
 #include <cmath>
 
-// How the monitor takes the controller's bytes apart and filters readings.
-struct FrameBook
-{
-    frame::Decoder decoder;
-    SpikeFilter filter;
-};
-
 namespace {
 
-// Marks the monitor as present for as long as its frame is on the stack.
+// While the run is monitored and its line live, a fault of the line is the
+// run's: the run goes on, and the monitor reconnects. A notice, so that it
+// holds the monitor off nothing.
+bool takeLineFault(Context &c, const QString &fault)
+{
+    RunBook::RunLine &line = runBook(c).runLine;
+    if (!line.live)
+        return false;
+    line.outage = true;
+    line.lastRetrySecond = -1;
+    c.services.messages.notify(MessageService::Topic::Line,
+                               QStringLiteral("The connection to the oven was lost: %1.\n\n"
+                                              "The run goes on: what was recorded is kept, and the program "
+                                              "reconnects as soon as the port is back. Stop Communicate ends "
+                                              "the run.")
+                                       .arg(fault),
+                               MessageService::Kind::Error);
+    return true;
+}
+
+// Marks the monitor as present for as long as its frame is on the stack, and
+// takes the line's faults meanwhile.
 class MonitorPresence
 {
 public:
-    explicit MonitorPresence(Context &c) : m_c(c) { m_c.monitorActive = true; }
+    explicit MonitorPresence(Context &c) : m_c(c)
+    {
+        runBook(m_c).monitorActive = true;
+        m_c.hooks.lineFault = [&c](const QString &fault) { return takeLineFault(c, fault); };
+    }
     ~MonitorPresence()
     {
-        m_c.monitorActive = false;
-        m_c.restartMonitor = false;
+        m_c.hooks.lineFault = nullptr;
+        runBook(m_c).monitorActive = false;
+        runBook(m_c).restartMonitor = false;
     }
     MonitorPresence(const MonitorPresence &) = delete;
     MonitorPresence &operator=(const MonitorPresence &) = delete;
@@ -41,19 +61,15 @@ private:
     Context &m_c;
 };
 
-FrameBook &frames(Context &c)
-{
-    if (!c.frames)
-        c.frames = std::make_shared<FrameBook>();
-    return *c.frames;
-}
+RunBook::FrameBook &frames(Context &c) { return runBook(c).frames; }
 
 void startUp(Context &c)
 {
     SharedState &s = c.state;
     (void)ensurePortOpen(c); // a closed port is polled as silent; the operator was told
-    c.runLine = {};
-    c.runLine.live = true;
+    RunBook::RunLine &runLine = runBook(c).runLine;
+    runLine = {};
+    runLine.live = true;
     s.runTicks = 0;
     c.services.form.chart().clear();
     c.services.Timer1.setInterval(1000);
@@ -73,19 +89,19 @@ void startUp(Context &c)
 // without a line are seconds without a reading.
 void watchOutage(Context &c)
 {
-    if (!c.runLine.outage)
+    RunBook::RunLine &runLine = runBook(c).runLine;
+    if (!runLine.outage)
         return;
     SerialLine &line = c.services.line;
     if (!line.isOpen()) {
         const qint64 second = c.services.clock.now().toSecsSinceEpoch();
-        if (second == c.runLine.lastRetrySecond)
+        if (second == runLine.lastRetrySecond)
             return;
-        c.runLine.lastRetrySecond = second;
-        QString error;
-        if (!reopenPort(c, error))
+        runLine.lastRetrySecond = second;
+        if (!reopenPort(c))
             return;
     }
-    c.runLine.outage = false;
+    runLine.outage = false;
     // The new line starts afresh, judged by the readings before the outage.
     frames(c).decoder.restart();
     c.state.frameByte = 0;
@@ -197,17 +213,18 @@ void monitorByte(Context &c, int b)
 void monitorLoop(Context &c)
 {
     MonitorPresence presence(c);
+    RunBook &book = runBook(c);
     Readouts readouts;
     const SharedState &s = c.state;
     for (;;) {
-        c.restartMonitor = false;
+        book.restartMonitor = false;
         startUp(c);
-        while (!c.restartMonitor) {
+        while (!book.restartMonitor) {
             pumpEvents(c);
-            if (c.restartMonitor)
+            if (book.restartMonitor)
                 break;
-            if (c.runLine.outage && SharedState::isSampleIndex(s.runTicks.leadingNumber()))
-                c.runLine.downSeconds.set(std::size_t(s.runTicks.leadingNumber()));
+            if (book.runLine.outage && SharedState::isSampleIndex(s.runTicks.leadingNumber()))
+                book.runLine.downSeconds.set(std::size_t(s.runTicks.leadingNumber()));
             watchOutage(c);
             if (const std::optional<int> b = pollByte(c))
                 monitorByte(c, *b);

@@ -5,6 +5,7 @@
 #include "link/protocol.h"
 #include "link/serial_line.h"
 #include "monitor.h"
+#include "run_book.h"
 #include "state/context.h"
 
 void stampNow(Context &c)
@@ -19,28 +20,29 @@ void stampNow(Context &c)
 
 void from8031_Click(Context &c)
 {
-    if (c.runStarting) {
+    RunBook &book = runBook(c);
+    if (book.runStarting) {
         // One Run at a time: the Run still in its Parameter Load starts over as
         // this one once the waits above it have given up, so the stack stays flat.
-        c.rerunStart = true;
+        book.rerunStart = true;
         return;
     }
     struct Starting
     {
-        Context &c;
-        explicit Starting(Context &context) : c(context) { c.runStarting = true; }
-        ~Starting() { c.runStarting = c.rerunStart = false; }
+        RunBook &book;
+        explicit Starting(RunBook &b) : book(b) { book.runStarting = true; }
+        ~Starting() { book.runStarting = book.rerunStart = false; }
         Starting(const Starting &) = delete;
         Starting &operator=(const Starting &) = delete;
-    } starting(c);
+    } starting(book);
     bool loaded = false;
     do {
-        c.rerunStart = false;
+        book.rerunStart = false;
         if (!ensurePortOpen(c))
             return;
         stampNow(c);
         loaded = parameterLoad(c);
-    } while (c.rerunStart);
+    } while (book.rerunStart);
     if (!loaded)
         return;
     if (!sendByte(c, cmdStartRun)) {
@@ -51,11 +53,11 @@ void from8031_Click(Context &c)
                                  MessageService::Kind::Error);
         return;
     }
-    c.runStarting = false;
-    if (c.monitorActive) {
+    book.runStarting = false;
+    if (book.monitorActive) {
         // One monitor at most: the one on the stack starts afresh, and every
         // wait between here and it gives up on the way.
-        c.restartMonitor = true;
+        book.restartMonitor = true;
         return;
     }
     monitorLoop(c);

@@ -4,6 +4,7 @@
 #include "link/protocol.h"
 #include "link/serial_line.h"
 #include "records/run_journal.h"
+#include "run_book.h"
 #include "run_start.h"
 #include "spike_filter.h"
 #include "state/context.h"
@@ -85,13 +86,13 @@ void tellNotStopped(Context &c, int sent, const QString &why)
 void stop_Click(Context &c)
 {
     constexpr int kStopBytes = 11;
-    QString openError;
-    if (!tryPortOpen(c, openError)) {
+    const Status portOpen = tryPortOpen(c);
+    if (!portOpen) {
         // Nothing can go out; the run ends on the host's side all the same.
         stopcomm_Click(c);
         tellNotStopped(c, 0,
                        QStringLiteral("the serial port %1 cannot be opened: %2")
-                               .arg(c.services.line.portName(), openError));
+                               .arg(c.services.line.portName(), portOpen.error()));
         return;
     }
     const unsigned long long opened = c.lineOpens;
@@ -124,11 +125,12 @@ void stopcomm_Click(Context &c)
 {
     c.services.Timer1.setEnabled(false);
     closePort(c);
-    c.runLine.live = false;
-    c.runLine.outage = false;
+    RunBook::RunLine &runLine = runBook(c).runLine;
+    runLine.live = false;
+    runLine.outage = false;
     stampNow(c);
     c.state.runFlag = 0;
-    cleanRecordedCurve(c.state, c.runLine.downSeconds);
+    cleanRecordedCurve(c.state, runLine.downSeconds);
     journalRunEnded(c);
 }
 

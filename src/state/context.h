@@ -4,12 +4,12 @@
 #include "platform.h"
 #include "shared_state.h"
 
-#include <bitset>
+#include <functional>
 #include <memory>
 
 class RunJournal;
 class SerialLine;
-struct FrameBook;
+struct RunBook;
 
 // The platform services one program life uses.
 struct Services
@@ -38,18 +38,21 @@ struct Context
     // Where set, each monitored run is kept on disk as it goes.
     RunJournal *journal = nullptr;
 
-    // True while a monitor loop is on the stack.
-    bool monitorActive = false;
-    // Set by a Run chosen while a monitor exists: every wait between that Run
-    // and the monitor gives up, and the monitor starts afresh.
-    bool restartMonitor = false;
-    // True while a Run is between its start and its monitor (in its Parameter
-    // Load); a further Run then only sets rerunStart, every wait above the
-    // first Run gives up, and that Run starts over as the new one.
-    bool runStarting = false;
-    bool rerunStart = false;
+    // What a command further up the stack (a run) asks of the commands
+    // beneath it. That command sets these; the others only ask.
+    struct Hooks
+    {
+        // Every wait gives up while this holds: a newer command has taken over.
+        std::function<bool()> abandonWaits;
+        // A command is under way that a message box must not hold off.
+        std::function<bool()> busy;
+        // Takes a fault of the line in hand and tells it; false leaves the
+        // telling to the link.
+        std::function<bool(const QString &fault)> lineFault;
+    } hooks;
 
-    [[nodiscard]] bool abandoning() const { return restartMonitor || rerunStart; }
+    [[nodiscard]] bool abandoning() const { return hooks.abandonWaits && hooks.abandonWaits(); }
+    [[nodiscard]] bool busy() const { return hooks.busy && hooks.busy(); }
 
     // Counts the opens of the port: a wait that began on one open of the port
     // must not take a byte from a later one.
@@ -58,20 +61,6 @@ struct Context
     // is a lost line, one closed by the operator (Stop Communicate) is not.
     unsigned long long lineFaults = 0;
 
-    // The monitored run and its line.
-    struct RunLine
-    {
-        // From the monitor's start-up until Stop Communicate.
-        bool live = false;
-        // The run's port failed; the monitor reopens it about once a second.
-        bool outage = false;
-        qint64 lastRetrySecond = -1;
-        // The seconds of the run clock during which the line was down: no
-        // reading could come, and the clean-up must not invent one.
-        std::bitset<SharedState::kSampleCount> downSeconds;
-    } runLine;
-
-    // How the monitor takes frames apart and filters readings; the monitor's
-    // own, made at its first byte.
-    std::shared_ptr<FrameBook> frames;
+    // The run's own bookkeeping (run/run_book.h), made by the run.
+    std::shared_ptr<RunBook> run;
 };

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class ChartSurface;
 
 // The widgets the commands read and write. The window realises it; tests use a
@@ -22,6 +24,8 @@ public:
     [[nodiscard]] virtual bool com2Selected() const = 0;
     virtual void setPortPanelVisible(bool visible) = 0;
     [[nodiscard]] virtual ChartSurface &chart() = 0;
+    // What a changed profile field (1..8) calls; set where the services are assembled.
+    virtual void setFieldChanged(std::function<void(int field)> handler) = 0;
 };
 
 [[nodiscard]] inline Form::Field fieldNumber(int n) { return Form::Field(n); }

@@ -34,7 +34,7 @@ public:
     // set: a test walks every item with it.
     [[nodiscard]] bool routes(const QString &name) const;
     // Runs on every change of a field's text, with the field's number.
-    void setFieldChanged(std::function<void(int)> handler) { m_fieldChanged = std::move(handler); }
+    void setFieldChanged(std::function<void(int)> handler) override { m_fieldChanged = std::move(handler); }
     // Runs when the window's own close button is used.
     void setCloseHandler(std::function<void()> handler) { m_close = std::move(handler); }
 

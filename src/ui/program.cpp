@@ -2,7 +2,6 @@
 
 #include "link/load.h"
 #include "link/port.h"
-#include "link/protocol.h"
 #include "link/transfer.h"
 #include "qt_printer.h"
 #include "records/record_file.h"
@@ -10,10 +9,10 @@
 #include "report/pdf_printer.h"
 #include "report/report.h"
 #include "run/monitor.h"
+#include "run/run_book.h"
 #include "run/run_start.h"
 #include "run/run_stop.h"
 #include "startup.h"
-#include "state/profile.h"
 
 void Program::prepareApplication()
 {
@@ -32,8 +31,8 @@ Program::Program(const Options &options)
 {
     m_dialogParent = m_form.get();
     m_files.setNative(options.nativeDialogs);
-    m_timer1 = std::make_unique<QtTimer>([this] { Timer1_Timer(*m_context); });
-    m_timer3 = std::make_unique<QtTimer>([this] { Timer3_Timer(*m_context); });
+    m_timer1 = std::make_unique<QtTimer>();
+    m_timer3 = std::make_unique<QtTimer>();
     std::unique_ptr<PageDevice> printer;
     if (options.pdfReport.isEmpty())
         printer = std::make_unique<SystemPrinter>();
@@ -53,6 +52,7 @@ Program::Program(const Options &options)
                                                    .terminator = m_terminator,
                                                    .owners = &m_owners});
     Context &c = *m_context;
+    wireServices(c);
     const QString runs = runs::folder();
     m_files.setOpenPlace(runs);
     if (options.journal) {
@@ -76,11 +76,9 @@ Program::Program(const Options &options)
                    .stop = [&c] { stop_Click(c); },
                    .yes = [&c] { yes_Click(c); },
                    .cancel = [&c] { cancel_Click(c); }});
-    f.setFieldChanged([&c](int field) { profileFieldChanged(c, field); });
     f.setCloseHandler([&c] { exit_Click(c); });
-    m_line.setFaultHandler([&c](const QString &fault) { reportLineFault(c, fault); });
     // Only the run monitor shows readouts that follow the clock.
-    m_pump.setHeartbeatWanted([&c] { return c.monitorActive; });
+    m_pump.setHeartbeatWanted([&c] { return monitoring(c); });
 }
 
 Program::~Program() = default;

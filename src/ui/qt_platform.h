@@ -34,8 +34,8 @@ private:
 class QtTimer : public Timer
 {
 public:
-    explicit QtTimer(std::function<void()> onTick);
-    void onTickCall(std::function<void()> onTick) { m_onTick = std::move(onTick); }
+    explicit QtTimer(std::function<void()> onTick = {});
+    void onTickCall(std::function<void()> onTick) override { m_onTick = std::move(onTick); }
     void setInterval(int ms) override;
     [[nodiscard]] int interval() const override;
     void setEnabled(bool enabled) override;

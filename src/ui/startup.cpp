@@ -1,7 +1,21 @@
 #include "startup.h"
 
 #include "link/port.h"
+#include "link/protocol.h"
+#include "link/serial_line.h"
+#include "run/monitor.h"
+#include "run/run_stop.h"
 #include "state/context.h"
+#include "state/profile.h"
+
+void wireServices(Context &c)
+{
+    Services &s = c.services;
+    s.line.setFaultHandler([&c](const QString &fault) { reportLineFault(c, fault); });
+    s.Timer1.onTickCall([&c] { Timer1_Timer(c); });
+    s.Timer3.onTickCall([&c] { Timer3_Timer(c); });
+    s.form.setFieldChanged([&c](int field) { profileFieldChanged(c, field); });
+}
 
 void Form_Load(Context &c)
 {

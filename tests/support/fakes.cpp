@@ -1,10 +1,6 @@
 #include "fakes.h"
 
 #include "link/frame.h"
-#include "link/protocol.h"
-#include "run/monitor.h"
-#include "run/run_stop.h"
-#include "state/profile.h"
 #include "ui/startup.h"
 
 void FakeWorld::at(qint64 ms, std::function<void()> action)
@@ -267,10 +263,7 @@ Rig::Rig()
     world.line = &line;
     line.world = &world;
     messages.world = &world;
-    form.onChange = [this](int field) { profileFieldChanged(c, field); };
-    timer1.onTick = [this] { Timer1_Timer(c); };
-    timer3.onTick = [this] { Timer3_Timer(c); };
-    line.setFaultHandler([this](const QString &fault) { reportLineFault(c, fault); });
+    wireServices(c);
     Form_Load(c);
     form.changes.clear();
 }

@@ -68,6 +68,7 @@ public:
 
     [[nodiscard]] bool due(qint64 now) const { return m_enabled && m_interval > 0 && m_next <= now; }
     [[nodiscard]] qint64 next() const { return m_next; }
+    void onTickCall(std::function<void()> tick) override { onTick = std::move(tick); }
     void fire();
     std::function<void()> onTick;
     int ticks = 0;
@@ -246,6 +247,7 @@ public:
     void setPortPanelVisible(bool visible) override { panelVisible = visible; }
     [[nodiscard]] ChartSurface &chart() override { return drawing; }
     [[nodiscard]] RetainedChart &image() { return drawing.image; }
+    void setFieldChanged(std::function<void(int)> handler) override { onChange = std::move(handler); }
 
     // The operator types a whole text into field n (1..8).
     void type(int n, const QString &text) { setText(Form::Field(n), text); }

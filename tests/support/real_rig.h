@@ -8,6 +8,7 @@
 #include "run/run_stop.h"
 #include "state/profile.h"
 #include "ui/qt_platform.h"
+#include "ui/startup.h"
 
 // The real pump, which can end a scenario once no handler is on the stack
 // between the test and the pump (never through Qt's own dispatch).
@@ -47,8 +48,6 @@ struct PtyRig
 {
     explicit PtyRig(const QString &port1, const QString &port2 = QStringLiteral("/dev/null-port2"))
         : line(port1, port2),
-          timer1([] {}),
-          timer3([] {}),
           c(Services{.form = form,
                      .line = line,
                      .pump = pump,
@@ -60,10 +59,7 @@ struct PtyRig
                      .clock = clock,
                      .terminator = terminator})
     {
-        form.onChange = [this](int f) { profileFieldChanged(c, f); };
-        line.setFaultHandler([this](const QString &fault) { reportLineFault(c, fault); });
-        timer1.onTickCall([this] { Timer1_Timer(c); });
-        timer3.onTickCall([this] { Timer3_Timer(c); });
+        wireServices(c);
     }
     FakeForm form;
     QtSerialLine line;

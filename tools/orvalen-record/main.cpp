@@ -62,9 +62,9 @@ int usage(const QString &problem)
 bool load(const QString &path, RecordContent &record)
 {
     QFile file(readableName(path));
-    QString why;
-    if (!openRecordFile(file, why)) {
-        say(QStringLiteral("The record %1 cannot be opened:\n%2").arg(shownName(path), why));
+    const Status opened = openRecordFile(file);
+    if (!opened) {
+        say(QStringLiteral("The record %1 cannot be opened:\n%2").arg(shownName(path), opened.error()));
         return false;
     }
     record = readRecord(file);
