@@ -190,7 +190,8 @@ void TestSerialFaults::cablePulledAndPutBackDuringRun()
     }
     QVERIFY(writtenBeforePull);
     QVERIFY2(rig.messages.texts.isEmpty(), qPrintable(rig.messages.texts.join(u'|')));
-    QVERIFY2(rig.messages.notices.size() == 2, qPrintable(rig.messages.notices.join(u'|'))); // lost once, back once
+    QVERIFY2(rig.messages.notices.size() == 2,
+             qPrintable(rig.messages.notices.join(u'|'))); // lost once, back once
     const QString lost = rig.messages.notices[0];
     QVERIFY2(lost.contains(QStringLiteral("lost")) && lost.contains(port), qPrintable(lost));
     QVERIFY2(lost.contains(QStringLiteral("hung up")) || lost.contains(QStringLiteral("disappeared")),
