@@ -59,17 +59,49 @@ QString slotProblem(int step, const QString &fieldText)
             .arg(QString::fromLatin1(slotName(step)), fieldText, range);
 }
 
-void to8031_Click(Context &c)
+namespace {
+
+// Every field is looked at before the first byte goes out: a profile the
+// oven cannot take is not begun.
+bool fieldsSendable(Context &c)
 {
-    Form &form = c.services.form;
     for (int step = 1; step <= 6; ++step) {
-        const QString problem = slotProblem(step, form.text(fieldNumber(step)));
+        const QString problem = slotProblem(step, c.services.form.text(fieldNumber(step)));
         if (!problem.isEmpty()) {
             c.services.messages.show(problem + QStringLiteral("\nNothing was sent."),
                                      MessageService::Kind::Warning);
-            return;
+            return false;
         }
     }
+    return true;
+}
+
+// Sends the value of step k the controller asked for; false when the
+// transfer ends there (the operator was told why).
+bool sendStep(Context &c, int k)
+{
+    const QString text = c.services.form.text(fieldNumber(k));
+    const std::optional<int> b = slotByte(k, text);
+    if (!b) {
+        // Edited out of range while the transfer ran: stop at this step.
+        c.services.messages.show(slotProblem(k, text)
+                                         + QStringLiteral("\nThe transfer stopped before step %1.").arg(k),
+                                 MessageService::Kind::Warning);
+        return false;
+    }
+    if (!sendByte(c, std::uint8_t(*b))) {
+        tellNotSent(c, k - 1);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void to8031_Click(Context &c)
+{
+    if (!fieldsSendable(c))
+        return;
     if (!ensurePortOpen(c))
         return;
     c.services.Timer1.setEnabled(false);
@@ -103,21 +135,9 @@ void to8031_Click(Context &c)
         const double step = s.loopIndex.number();
         if (step >= 1 && step <= 6) {
             const int k = int(step);
-            const QString text = form.text(fieldNumber(k));
-            const std::optional<int> b = slotByte(k, text);
-            if (!b) {
-                // Edited out of range while the transfer ran: stop at this step.
-                c.services.messages.show(
-                        slotProblem(k, text)
-                                + QStringLiteral("\nThe transfer stopped before step %1.").arg(k),
-                        MessageService::Kind::Warning);
-                return;
-            }
             sending = true;
-            if (!sendByte(c, std::uint8_t(*b))) {
-                tellNotSent(c, k - 1);
+            if (!sendStep(c, k))
                 return;
-            }
             valuesSent = k;
             if (k == 6) {
                 c.services.messages.show(QStringLiteral("ok!"));

@@ -208,6 +208,28 @@ Outcome<QByteArray> recordBytes(const SharedState &s)
     return out;
 }
 
+namespace {
+
+// The count line read as the number of samples that follow, or the refusal.
+std::optional<double> sampleCount(RecordContent &r)
+{
+    const std::optional<double> count = strictNumber(*r.count);
+    if (!count) {
+        r.refusal = RecordRefusal{7, QStringLiteral("the sample count \"%1\" is no number.").arg(*r.count)};
+        return std::nullopt;
+    }
+    if (*count > SharedState::kSampleCount) {
+        r.refusal = RecordRefusal{
+                7, QStringLiteral("the sample count %1 is above %2, more than a record can hold.")
+                           .arg(plainNumber(*count))
+                           .arg(SharedState::kSampleCount)};
+        return std::nullopt;
+    }
+    return count;
+}
+
+} // namespace
+
 RecordContent readRecord(QIODevice &device)
 {
     RecordContent r;
@@ -254,18 +276,9 @@ RecordContent readRecord(QIODevice &device)
         r.profile << line;
     }
 
-    const std::optional<double> count = strictNumber(*r.count);
-    if (!count) {
-        r.refusal = RecordRefusal{7, QStringLiteral("the sample count \"%1\" is no number.").arg(*r.count)};
+    const std::optional<double> count = sampleCount(r);
+    if (!count)
         return r;
-    }
-    if (*count > SharedState::kSampleCount) {
-        r.refusal = RecordRefusal{
-                7, QStringLiteral("the sample count %1 is above %2, more than a record can hold.")
-                           .arg(plainNumber(*count))
-                           .arg(SharedState::kSampleCount)};
-        return r;
-    }
     r.countValue = count;
     for (double k = 0; k <= *count - 1; k += 1) {
         if (!readLine(line, [&] { return QStringLiteral("sample %1").arg(plainNumber(k)); }))
