@@ -73,6 +73,7 @@ void TestLooseValue::strictValue_data()
     QTest::newRow("decimal") << "12.5" << true << 12.5;
     QTest::newRow("negative") << "-5" << true << -5.0;
     QTest::newRow("exponent") << "1e2" << true << 100.0;
+    QTest::newRow("exponent without digits") << "3e" << false << 0.0;
     QTest::newRow("beyond double range") << "1e999" << false << 0.0;
     QTest::newRow("non-ASCII") << "15\u00b0" << false << 0.0;
 }

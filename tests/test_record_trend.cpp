@@ -2,6 +2,7 @@
 // arithmetic, stamps and journal names, and the runs and trend subcommands
 // as a user runs them.
 #include "control_chart.h"
+#include "programs.h"
 #include "run_files.h"
 #include "test_files.h"
 
@@ -9,7 +10,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -17,6 +17,7 @@
 
 using namespace controlchart;
 using Opt = std::optional<double>;
+using programs::Run;
 
 namespace {
 
@@ -37,22 +38,9 @@ QByteArray record(const QByteArray &stamp, const QList<QByteArray> &samples)
     return testfiles::writeFile(dir.filePath(name), bytes);
 }
 
-struct Run
+programs::Run tool(const QStringList &args, const QString &dir)
 {
-    int status = -1;
-    QByteArray out;
-    QString err;
-};
-
-Run tool(const QStringList &args, const QString &dir)
-{
-    QProcess p;
-    p.setWorkingDirectory(dir);
-    p.start(QStringLiteral(ORVALEN_RECORD), args);
-    if (!p.waitForFinished(60000))
-        return {};
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
-            QString::fromUtf8(p.readAllStandardError())};
+    return programs::run(QStringLiteral(ORVALEN_RECORD), args, dir);
 }
 
 std::vector<int> flagged(const std::vector<Flags> &flags, bool Flags::*which)
