@@ -99,6 +99,7 @@ void TestLooseValue::printForm_data()
     QTest::newRow("negative zero") << LooseValue(-0.0) << " 0 ";
     QTest::newRow("fraction") << LooseValue(12.5) << " 12.5 ";
     QTest::newRow("million stays plain") << LooseValue(1e6) << " 1000000 ";
+    QTest::newRow("from 1E+15 with exponent") << LooseValue(1e15) << " 1E+15 ";
     QTest::newRow("tiny uses exponent") << LooseValue(1.5e-7) << " 1.5E-07 ";
     QTest::newRow("text unchanged") << LooseValue(" 150") << " 150";
     QTest::newRow("text with letters") << LooseValue("abc") << "abc";

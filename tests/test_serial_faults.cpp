@@ -8,7 +8,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -31,7 +30,6 @@ private slots:
     void portThatMayNotBeOpened();
     void malformedSettingsFailTheOpen_data();
     void malformedSettingsFailTheOpen();
-    void peerGivesUpOnceItsEndIsClosed();
     void cablePulledAndPutBackDuringRun();
 };
 
@@ -118,15 +116,6 @@ void TestSerialFaults::malformedSettingsFailTheOpen()
     const Status opened = line.open();
     QVERIFY2(opened, qPrintable(opened.error()));
     QVERIFY(line.isOpen());
-}
-
-void TestSerialFaults::peerGivesUpOnceItsEndIsClosed()
-{
-    PtyPeer peer;
-    QVERIFY(peer.ok());
-    peer.hangUp();
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("end is closed")));
-    QVERIFY(!peer.write(QByteArray("\x01", 1)));
 }
 
 void TestSerialFaults::cablePulledAndPutBackDuringRun()

@@ -28,7 +28,6 @@ private slots:
     void byteInHandIsPolledWithoutSleeping();
     void heartbeatOnlyWhereWanted();
     void closedPortCountsZero();
-    void absentPortIsReported();
     void pulledCableIsToldOnceAndRunKept();
     void wholeRunAndStopOverRealPort();
 };
@@ -182,15 +181,6 @@ void TestSerialPty::closedPortCountsZero()
     line.discardReceived(); // nothing to do, nothing raised
     line.close();
     QVERIFY(!line.isOpen());
-}
-
-void TestSerialPty::absentPortIsReported()
-{
-    PtyRig rig(QStringLiteral("/dev/orvalen-no-such-port"));
-    getcanshu_Click(rig.c);
-    QCOMPARE(rig.messages.texts.size(), 1);
-    QVERIFY(rig.messages.texts[0].contains(QStringLiteral("/dev/orvalen-no-such-port")));
-    QVERIFY(!rig.line.isOpen());
 }
 
 void TestSerialPty::pulledCableIsToldOnceAndRunKept()

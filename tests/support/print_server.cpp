@@ -38,14 +38,15 @@ const char kPolicy[] = "ServerName 127.0.0.1\nLogLevel info\nBrowsing No\nBrowse
                        "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n";
 
 // Raw queues: the scheduler keeps the page as it came, no filters needed.
-const char kPrinters[] = "<DefaultPrinter refusing>\nDeviceURI file:/dev/null\nState Idle\n"
-                         "StateMessage Out of paper, come back later\nAccepting No\nShared No\n</DefaultPrinter>\n"
-                         "<Printer accepting>\nDeviceURI file:/dev/null\nState Idle\nAccepting Yes\nShared No\n"
-                         "</Printer>\n<Printer stopped>\nDeviceURI file:/dev/null\nState Stopped\n"
-                         "StateMessage Paused by the test\nAccepting Yes\nShared No\n</Printer>\n"
-                         "<Printer slow>\nDeviceURI slow:/\nState Idle\nAccepting Yes\nShared No\n</Printer>\n"
-                         "<Printer jamming>\nDeviceURI jam:/\nState Idle\nErrorPolicy abort-job\nAccepting Yes\n"
-                         "Shared No\n</Printer>\n";
+const char kPrinters[] =
+        "<DefaultPrinter refusing>\nDeviceURI file:/dev/null\nState Idle\n"
+        "StateMessage Out of paper, come back later\nAccepting No\nShared No\n</DefaultPrinter>\n"
+        "<Printer accepting>\nDeviceURI file:/dev/null\nState Idle\nAccepting Yes\nShared No\n"
+        "</Printer>\n<Printer stopped>\nDeviceURI file:/dev/null\nState Stopped\n"
+        "StateMessage Paused by the test\nAccepting Yes\nShared No\n</Printer>\n"
+        "<Printer slow>\nDeviceURI slow:/\nState Idle\nAccepting Yes\nShared No\n</Printer>\n"
+        "<Printer jamming>\nDeviceURI jam:/\nState Idle\nErrorPolicy abort-job\nAccepting Yes\n"
+        "Shared No\n</Printer>\n";
 
 bool serverAnswers(int port)
 {
@@ -66,7 +67,8 @@ QString PrintServer::start()
     const QString cupsd = QStandardPaths::findExecutable(
             QStringLiteral("cupsd"), {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
     if (cupsd.isEmpty())
-        return QStringLiteral("no print server to test against: cupsd (Debian's cups-daemon) is not installed");
+        return QStringLiteral(
+                "no print server to test against: cupsd (Debian's cups-daemon) is not installed");
     const auto [probe, port] = loopbackSocket(false); // a port nothing listens on just now
     ::close(probe);
     if (!m_dir.isValid() || port == 0)
@@ -79,7 +81,9 @@ QString PrintServer::start()
     // The scheduler's programs, and two backends of the test's own. Mode
     // 0700, so that a scheduler run as root runs them as root, in this folder.
     for (const char *sub : {"daemon", "filter"})
-        ok = ok && QFile::link(QStringLiteral("/usr/lib/cups/") + QLatin1String(sub), path("bin/") + QLatin1String(sub));
+        ok = ok
+             && QFile::link(QStringLiteral("/usr/lib/cups/") + QLatin1String(sub),
+                            path("bin/") + QLatin1String(sub));
     const std::pair<const char *, QByteArray> backends[] = {
             {"bin/backend/slow", "sleep 5\n"},
             {"bin/backend/jam", "sleep 2\necho 'ERROR: Paper jam reported by the test' >&2\nexit 1\n"}};
@@ -87,23 +91,30 @@ QString PrintServer::start()
         ok = ok && testfiles::writeFile(path(name), "#!/bin/sh\n[ $# -eq 0 ] && exit 0\n" + body)
              && QFile::setPermissions(path(name), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QByteArray files;
-    for (const auto &[key, sub] : {std::pair{"ServerRoot", "conf"}, {"RequestRoot", "spool"}, {"TempDir", "spool"},
-                                   {"StateDir", "state"}, {"CacheDir", "cache"}, {"ErrorLog", "log/error_log"},
-                                   {"AccessLog", "log/access_log"}, {"PageLog", "log/page_log"},
+    for (const auto &[key, sub] : {std::pair{"ServerRoot", "conf"},
+                                   {"RequestRoot", "spool"},
+                                   {"TempDir", "spool"},
+                                   {"StateDir", "state"},
+                                   {"CacheDir", "cache"},
+                                   {"ErrorLog", "log/error_log"},
+                                   {"AccessLog", "log/access_log"},
+                                   {"PageLog", "log/page_log"},
                                    {"ServerBin", "bin"}})
         files += QByteArray(key) + ' ' + path(sub).toUtf8() + '\n';
     files += "Sandboxing Relaxed\n";
     if (::geteuid() != 0) // a scheduler of one's own runs as oneself
         files += "User " + qgetenv("USER") + "\n";
-    ok = ok && testfiles::writeFile(path("conf/cupsd.conf"), "Listen 127.0.0.1:" + QByteArray::number(port) + '\n' + kPolicy)
+    ok = ok
+         && testfiles::writeFile(path("conf/cupsd.conf"),
+                                 "Listen 127.0.0.1:" + QByteArray::number(port) + '\n' + kPolicy)
          && testfiles::writeFile(path("conf/cups-files.conf"), files)
          && testfiles::writeFile(path("conf/printers.conf"), kPrinters);
     if (!ok)
         return QStringLiteral("the print server's folder could not be set up in %1").arg(root);
 
     m_cupsd.setProcessChannelMode(QProcess::MergedChannels);
-    m_cupsd.start(cupsd, {QStringLiteral("-f"), QStringLiteral("-c"), path("conf/cupsd.conf"), QStringLiteral("-s"),
-                          path("conf/cups-files.conf")});
+    m_cupsd.start(cupsd, {QStringLiteral("-f"), QStringLiteral("-c"), path("conf/cupsd.conf"),
+                          QStringLiteral("-s"), path("conf/cups-files.conf")});
     if (!m_cupsd.waitForStarted(5000))
         return QStringLiteral("the print server did not start: %1").arg(m_cupsd.errorString());
     const QByteArray server = "127.0.0.1:" + QByteArray::number(port);
@@ -116,7 +127,8 @@ QString PrintServer::start()
             return {};
         QThread::msleep(100);
     }
-    return QStringLiteral("the print server did not come up: %1 %2").arg(QString::fromLocal8Bit(m_cupsd.readAll()), log());
+    return QStringLiteral("the print server did not come up: %1 %2")
+            .arg(QString::fromLocal8Bit(m_cupsd.readAll()), log());
 }
 
 PrintServer::~PrintServer()
@@ -136,5 +148,6 @@ QString PrintServer::document(int job) const
 
 QString PrintServer::log() const
 {
-    return QString::fromUtf8(testfiles::readFile(m_dir.filePath(QStringLiteral("log/error_log"))).right(2000));
+    return QString::fromUtf8(
+            testfiles::readFile(m_dir.filePath(QStringLiteral("log/error_log"))).right(2000));
 }

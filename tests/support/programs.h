@@ -18,8 +18,8 @@ struct Run
 
 // The program in dir, with neither a display nor a platform in its
 // environment; its standard output appended to stdoutFile where one is named.
-inline Run run(const QString &program, const QStringList &args, const QString &dir,
-               const QString &stdoutFile = {})
+inline Run
+run(const QString &program, const QStringList &args, const QString &dir, const QString &stdoutFile = {})
 {
     QProcess p;
     if (!stdoutFile.isEmpty())
@@ -49,18 +49,21 @@ inline QStringList misplacedReportWords(const QString &pdf)
     {
         const char *text;
         double x, y;
-    } expected[] = {{"ORVALEN", 4000, 1200}, {"Parameter1(TEMP):", 1000, 2000}, {"Date:", 8000, 2000},
-                    {"Parameter3(Time):", 1000, 4500}, {"TEMP(℃)", 500, 7600}, {"(S)", 10800, 13200},
+    } expected[] = {{"ORVALEN", 4000, 1200}, {"Parameter1(TEMP):", 1000, 2000},
+                    {"Date:", 8000, 2000},   {"Parameter3(Time):", 1000, 4500},
+                    {"TEMP(℃)", 500, 7600},  {"(S)", 10800, 13200},
                     {"450", 10310, 13200}};
     QStringList misplaced;
     for (const auto &e : expected) {
-        const QRegularExpression re(QStringLiteral("<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\"[^>]*>%1</word>")
-                                            .arg(QRegularExpression::escape(QString::fromUtf8(e.text))));
+        const QRegularExpression re(
+                QStringLiteral("<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\"[^>]*>%1</word>")
+                        .arg(QRegularExpression::escape(QString::fromUtf8(e.text))));
         const QRegularExpressionMatch m = re.match(html);
         // Twips to points is /20; the printable area starts 18 pt in.
         if (!m.hasMatch() || std::abs(m.captured(1).toDouble() - (18 + e.x / 20)) >= 6
             || std::abs(m.captured(2).toDouble() - (18 + e.y / 20)) >= 6)
-            misplaced << QStringLiteral("%1 at %2,%3").arg(QString::fromUtf8(e.text), m.captured(1), m.captured(2));
+            misplaced << QStringLiteral("%1 at %2,%3")
+                                 .arg(QString::fromUtf8(e.text), m.captured(1), m.captured(2));
     }
     return misplaced;
 }
