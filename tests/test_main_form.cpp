@@ -369,7 +369,8 @@ void TestMainForm::menusAndButtonsRunTheirOwnCommands()
     MainForm::Commands some;
     some.openfile = all.openfile;
     f.setCommands(some);
-    QVERIFY(f.routes(QStringLiteral("openfile")) && !f.routes(QStringLiteral("savefile")));
+    QVERIFY(f.routes(QStringLiteral("openfile")) && !f.routes(QStringLiteral("savefile"))
+            && !f.routes(QStringLiteral("no-such-item")));
 }
 
 void TestMainForm::startUpStateAndPortPanel()
