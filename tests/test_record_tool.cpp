@@ -66,9 +66,9 @@ class TestRecordTool : public QObject
     Q_OBJECT
 
 private slots:
-    void trapezoid();
-    void gapsAndTextsAreNoValues();
-    void peakReachedTwiceCountsFromTheFirst();
+    void statisticsByHand_data();
+    void statisticsByHand();
+    void judgedWithoutAValue();
     void processWindowIndexAtMiddleAndEdge();
     void windowFileMatchesBuiltIn();
     void badWindowFiles_data();
@@ -95,55 +95,49 @@ private:
     QTemporaryDir m_dir;
 };
 
-void TestRecordTool::trapezoid()
+void TestRecordTool::statisticsByHand_data()
 {
-    // Up by 50 a second, three seconds at 250, down by 50 a second.
-    const Samples v = sampleValues(
-            lines({" 100 ", " 150 ", " 200 ", " 250 ", " 250 ", " 250 ", " 200 ", " 150 ", " 100 "}));
-    const Stats st = computeStats(v, *builtinWindow(QStringLiteral("sac305")), 2);
-    QCOMPARE(st.peakC, std::optional<double>(250));
-    QCOMPARE(st.peakS, std::optional<double>(3));
-    QCOMPARE(st.talS, std::optional<double>(3)); // 250 three times, at or above 217
-    QCOMPARE(st.soakS, std::optional<double>(2)); // 150 and 200 before the peak, both ends of the range
-    QCOMPARE(st.maxRise, std::optional<double>(50)); // (200 - 100) / 2
-    QCOMPARE(st.maxFall, std::optional<double>(50)); // (150 - 250) / 2
+    using O = std::optional<double>;
+    QTest::addColumn<QList<QByteArray>>("samples");
+    QTest::addColumn<int>("slope"); // seconds
+    QTest::addColumn<std::vector<O>>("stats"); // peak_c peak_s tal_s soak_s max_rise max_fall
+    // Up by 50 a second, three seconds at 250 (at or above 217), down by 50;
+    // 150 and 200 before the peak are both ends of the soak range.
+    QTest::newRow("trapezoid") << QList<QByteArray>{" 100 ", " 150 ", " 200 ", " 250 ", " 250 ",
+                                                    " 250 ", " 200 ", " 150 ", " 100 "}
+                               << 2 << std::vector<O>{250, 3, 3, 2, 50, 50};
+    // An empty line, "265 C" and "x" are seconds without a value; blanks and
+    // tabs around a number are allowed. Slopes span the gaps.
+    const QList<QByteArray> gaps{" 100 ", "", " 120 ", "265 C", " 130 ", "x", " 125 ", "  140\t"};
+    QTest::newRow("gaps, 2 s slopes") << gaps << 2 << std::vector<O>{140, 7, 0, 0, 10, 2.5};
+    QTest::newRow("gaps, 1 s slopes: only 6 to 7") << gaps << 1 << std::vector<O>{140, 7, 0, 0, 15, {}};
+    // Counted from the first peak: 180 after it is no soak.
+    QTest::newRow("peak reached twice") << QList<QByteArray>{" 200 ", " 240 ", " 180 ", " 240 ", " 100 "} << 1
+                                        << std::vector<O>{240, 1, 2, 1, 60, 140};
+    QTest::newRow("no value at all") << QList<QByteArray>{"", "x"} << 1 << std::vector<O>(6);
 }
 
-void TestRecordTool::gapsAndTextsAreNoValues()
+void TestRecordTool::statisticsByHand()
 {
-    // An empty line, "265 C" and "x" are seconds without a value; blanks and
-    // tabs around a number are allowed.
+    QFETCH(QList<QByteArray>, samples);
+    QFETCH(int, slope);
+    QFETCH(std::vector<std::optional<double>>, stats);
+    const Stats st = computeStats(sampleValues(lines(samples)), *builtinWindow(QStringLiteral("sac305")),
+                                  slope);
+    const std::vector<std::optional<double>> got{st.peakC, st.peakS,   st.talS,
+                                                 st.soakS, st.maxRise, st.maxFall};
+    QCOMPARE(got, stats);
+}
+
+void TestRecordTool::judgedWithoutAValue()
+{
+    const Window w = *builtinWindow(QStringLiteral("sac305"));
     const Samples v = sampleValues(lines({" 100 ", "", " 120 ", "265 C", " 130 ", "x", " 125 ", "  140\t"}));
     QCOMPARE(v[3], std::nullopt);
-    const Window w = *builtinWindow(QStringLiteral("sac305"));
-    Stats st = computeStats(v, w, 2);
-    QCOMPARE(st.peakC, std::optional<double>(140));
-    QCOMPARE(st.peakS, std::optional<double>(7));
-    QCOMPARE(st.talS, std::optional<double>(0));
-    QCOMPARE(st.soakS, std::optional<double>(0));
-    QCOMPARE(st.maxRise, std::optional<double>(10)); // (120 - 100) / 2, over the gap at 1
-    QCOMPARE(st.maxFall, std::optional<double>(2.5)); // (125 - 130) / 2
-    st = computeStats(v, w, 1); // only 6 -> 7 has both ends
-    QCOMPARE(st.maxRise, std::optional<double>(15));
-    QCOMPARE(st.maxFall, std::nullopt);
-    const Judgement j = judge(st, w);
+    const Judgement j = judge(computeStats(v, w, 1), w);
     QCOMPARE(j.pwi, std::nullopt); // a limited statistic without a value
     QVERIFY(!j.inWindow);
     QCOMPARE(j.worst, std::optional<Stat>(Stat::MaxFall));
-
-    const Stats none = computeStats(sampleValues(lines({"", "x"})), w, 1);
-    QCOMPARE(none.peakC, std::nullopt);
-    QCOMPARE(none.talS, std::nullopt);
-    QCOMPARE(none.soakS, std::nullopt);
-}
-
-void TestRecordTool::peakReachedTwiceCountsFromTheFirst()
-{
-    const Samples v = sampleValues(lines({" 200 ", " 240 ", " 180 ", " 240 ", " 100 "}));
-    const Stats st = computeStats(v, *builtinWindow(QStringLiteral("sac305")), 1);
-    QCOMPARE(st.peakS, std::optional<double>(1));
-    QCOMPARE(st.soakS, std::optional<double>(1)); // only second 0; 180 at second 2 is after the peak
-    QCOMPARE(st.talS, std::optional<double>(2));
 }
 
 void TestRecordTool::processWindowIndexAtMiddleAndEdge()
