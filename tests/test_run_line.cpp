@@ -4,7 +4,6 @@
 // time with a scripted controller.
 #include "fakes.h"
 
-#include "link/frame.h"
 #include "link/load.h"
 #include "link/qt_serial_line.h"
 #include "link/transfer.h"
@@ -13,7 +12,6 @@
 #include "run/run_start.h"
 #include "run/run_stop.h"
 
-#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -22,39 +20,33 @@
 
 namespace {
 
+using Readings = std::vector<int>;
+using Seconds = QList<int>;
+using Times = QList<qint64>;
+
 constexpr std::array<int, 6> kProfile{150, 60, 130, 90, 120, 40};
 
-// The controller answers Parameter Load; from the start byte on it sends
-// reading(k) at second k (a negative value is a silent second).
-struct Oven
+// A Run on a controller that answers Parameter Load and then sends readings[k]
+// at second k (a negative one is a silent second); `then` schedules the rest of
+// the scenario from the start byte's time on.
+void runOven(Rig &rig, const Readings &readings, const std::function<void(qint64)> &then = {})
 {
-    explicit Oven(Rig &r, std::function<int(int)> readingAt, int seconds = 60)
-        : rig(r), reading(std::move(readingAt)), length(seconds)
-    {
-        rig.answerLoads(kProfile);
-        rig.onRunStart = [this](qint64 t) {
-            start = t;
-            for (int k = 0; k < length; ++k)
-                rig.world.at(t + 500 + 1000 * k, [this, k] {
-                    const int v = reading(k);
-                    if (v >= 0) {
-                        const auto bytes = frame::encode(v);
-                        rig.line.arrive({bytes[0], bytes[1], bytes[2]});
-                    }
-                });
-            if (script)
-                script();
-        };
-    }
-    // What else happens in the run, scheduled once it has started.
-    std::function<void()> script;
-    // Virtual time of second k of the run (its beginning).
-    [[nodiscard]] qint64 second(int k) const { return start + 1000 * k; }
-    Rig &rig;
-    std::function<int(int)> reading;
-    int length;
-    qint64 start = -1;
-};
+    rig.answerLoads(kProfile);
+    rig.onRunStart = [&rig, readings, then](qint64 t) {
+        rig.framesEverySecond(t, readings);
+        if (then)
+            then(t);
+    };
+    rig.run([&rig] { from8031_Click(rig.c); });
+}
+
+Readings along(int seconds, const std::function<int(int)> &reading)
+{
+    Readings r;
+    for (int k = 0; k < seconds; ++k)
+        r.push_back(reading(k));
+    return r;
+}
 
 int countOf(const std::vector<int> &bytes, int b) { return int(std::count(bytes.begin(), bytes.end(), b)); }
 
@@ -65,6 +57,22 @@ std::array<LooseValue, 6> stampAt(qint64 ms)
             t.time().hour(), t.time().minute(), t.time().second()};
 }
 
+// The samples of seconds 0..n-1 as they should read: no reading in a second
+// of `none`, and in a `held` second the last value before it in the oven's
+// range (what the filters hold to).
+std::vector<std::optional<double>>
+expect(const std::vector<std::optional<double>> &from, const Seconds &none, const Seconds &held)
+{
+    std::vector<std::optional<double>> out(from.size());
+    std::optional<double> last;
+    for (std::size_t k = 0; k < from.size(); ++k) {
+        out[k] = none.contains(int(k)) ? std::nullopt : held.contains(int(k)) ? last : from[k];
+        if (out[k] && *out[k] <= 400)
+            last = out[k];
+    }
+    return out;
+}
+
 } // namespace
 
 class TestRunLine : public QObject
@@ -72,186 +80,173 @@ class TestRunLine : public QObject
     Q_OBJECT
 
 private slots:
-    void cablePutBackWhileNoticeStaysOpen();
-    void cablePulledTwentyTimesInOneRun();
-    void stopCommunicateDuringOutageEndsRetries();
-    void replugAfterOvenMovedFilterFollows();
-    void stopWithPortFailingAfterThreeBytes();
-    void stopWhileCableIsOut();
+    void runThroughWhatTheLineDoes_data();
+    void runThroughWhatTheLineDoes();
     void stopCommunicateUnderStopsWaits();
     void junkAtRunStartCostsAFewFrames_data();
     void junkAtRunStartCostsAFewFrames();
-    void firstReadingAboveLimitDoesNotLockFilter();
     void lateFirstReadingFarFromLastRun();
-    void brokenThermocoupleToldOnce();
     void faultOutsideRunIsToldAndNothingEnds();
-    void loadWithPortThatCannotOpenChangesNothing();
     void loadClosedUnderItsWaitNeverResumes();
     void startByteThatCannotGoOutStartsNoRun();
     void runsInsideSilentLoadKeepStackFlat();
     void adapterNameChosenWhereItExists();
 };
 
-void TestRunLine::cablePutBackWhileNoticeStaysOpen()
+// Times are from the start byte on; the oven's reading of second k comes at
+// k.5 s. Stop (the button) or Stop Communicate ends each run; the samples are
+// checked as the run left them at that moment and after the clean-up.
+void TestRunLine::runThroughWhatTheLineDoes_data()
 {
-    Rig rig;
-    Oven oven(rig, [](int k) { return 150 + k / 4; });
-    oven.script = [&rig, &oven] {
-        rig.world.at(oven.second(10) + 700, [&rig] { rig.line.unplug(); });
-        rig.world.at(oven.second(20), [&rig] { rig.line.replug(); });
-        rig.world.at(oven.second(40) + 300, [&rig] { stopcomm_Click(rig.c); });
-    };
-    std::array<LooseValue, SharedState::kSampleCount> live;
-    rig.world.at(40'000, [&] { live = rig.c.state.samples; });
-    rig.run([&rig] { from8031_Click(rig.c); });
+    QTest::addColumn<Readings>("readings");
+    QTest::addColumn<Times>("unplugs");
+    QTest::addColumn<Times>("replugs");
+    QTest::addColumn<bool>("stopButton"); // Stop, or else Stop Communicate
+    QTest::addColumn<qint64>("stopAt");
+    QTest::addColumn<int>("failWritesAfter"); // from the stop on; -1: none fails
+    // What came of it.
+    QTest::addColumn<int>("notices");
+    QTest::addColumn<QString>("lastNotice"); // its parts, split by '|'; empty: not checked
+    QTest::addColumn<int>("lastTopic");
+    QTest::addColumn<int>("opens");
+    QTest::addColumn<int>("stopBytes");
+    QTest::addColumn<int>("runTicks");
+    QTest::addColumn<qint64>("stampedAt");
+    QTest::addColumn<Seconds>("none"); // seconds without a reading
+    QTest::addColumn<Seconds>("held"); // seconds shown at the last reading before them
+    QTest::addColumn<Seconds>("cleaned"); // seconds the clean-up then holds the same way
+    QTest::addColumn<double>("prevTemp");
+    const auto line = int(MessageService::Topic::Line), stop = int(MessageService::Topic::Stop),
+               reading = int(MessageService::Topic::Reading);
 
-    // Nothing held the monitor off: no modal box at all, two notices.
-    QVERIFY2(rig.messages.texts.isEmpty(), qPrintable(rig.messages.texts.join(u'|')));
-    QCOMPARE(rig.messages.notices.size(), 2);
-    QVERIFY(rig.messages.notices[0].contains(QStringLiteral("lost")));
-    QVERIFY(rig.messages.notices[0].contains(QStringLiteral("port1 disappeared")));
-    QVERIFY(rig.messages.notices[1].contains(QStringLiteral("back")));
-    QCOMPARE(rig.messages.noticeAt[0], oven.second(10) + 700);
-    QVERIFY(rig.messages.noticeAt[1] <= oven.second(21));
-    // The clock kept its pace; the seconds of the outage have no reading; the
-    // readings after the cable came back landed at their own seconds.
-    QCOMPARE(rig.c.state.runTicks, LooseValue(40));
-    for (int k = 0; k < 40; ++k) {
-        if (k > 10 && k < 20)
-            QVERIFY2(live[std::size_t(k)].isEmpty(), qPrintable(QString::number(k)));
-        else
-            QCOMPARE(live[std::size_t(k)], LooseValue(150 + k / 4));
+    QTest::newRow("cable out 10.7-20 s, put back while its notice stays open")
+            << along(60, [](int k) { return 150 + k / 4; }) << Times{10'700} << Times{20'000} << false
+            << qint64(40'300) << -1 << 2 << "back" << line << 2 << 0 << 40 << qint64(40'300)
+            << Seconds{11, 12, 13, 14, 15, 16, 17, 18, 19} << Seconds{} << Seconds{} << 159.0;
+    Times out, in;
+    Seconds lost;
+    for (int i = 0; i < 20; ++i) {
+        out << 3'000 * i + 2'700;
+        in << 3'000 * i + 3'800;
+        lost << 3 * i + 3; // from the pull to the retry at the next whole second
     }
-    // Stop Communicate's clean-up leaves them empty: no reading came.
-    for (int k = 11; k < 20; ++k)
-        QVERIFY(rig.c.state.samples[std::size_t(k)].isEmpty());
-    QCOMPARE(rig.sample(20), 155.0);
-    QCOMPARE(rig.line.opens, 2);
-    // Stopped at the operator's moment, not a box's.
-    QCOMPARE(rig.c.state.runStamp, stampAt(oven.second(40) + 300));
-    QVERIFY(!runBook(rig.c).runLine.outage);
+    QTest::newRow("cable pulled twenty times")
+            << along(70, [](int k) { return 100 + k / 10; }) << out << in << false << qint64(65'100) << -1
+            << 40 << "back" << line << 21 << 0 << 65 << qint64(65'100) << lost << Seconds{} << Seconds{}
+            << 106.0;
+    QTest::newRow("Stop Communicate in an outage ends the retries")
+            << Readings(60, 120) << Times{5'200} << Times{12'000} << false << qint64(8'100) << -1 << 1
+            << "lost" << line << 1 << 0 << 8 << qint64(8'100) << Seconds{5, 6, 7} << Seconds{} << Seconds{}
+            << 120.0;
+    QTest::newRow("put back after the oven moved on: the filter follows")
+            << along(60, [](int k) { return k < 10 ? 100 : 140; }) << Times{6'700} << Times{14'000} << false
+            << qint64(30'100) << -1 << 2 << "back" << line << 2 << 0 << 30 << qint64(30'100)
+            << Seconds{7, 8, 9, 10, 11, 12, 13} << Seconds{14, 15, 16} << Seconds{17, 18, 19} << 140.0;
+    QTest::newRow("Stop while the cable is out")
+            << Readings(60, 200) << Times{3'700} << Times{} << true << qint64(6'100) << -1 << 2
+            << "0 of the 11|cannot be opened" << stop << 1 << 0 << 6 << qint64(6'100) << Seconds{4, 5}
+            << Seconds{} << Seconds{} << 200.0;
+    // The failing port is told as a lost line first, then what Stop could not do.
+    QTest::newRow("Stop on a port that fails after three bytes")
+            << Readings(60, 200) << Times{} << Times{} << true << qint64(5'100) << 3 << 2 << "NOT|3 of the 11"
+            << stop << 1 << 3 << 6 << qint64(6'200) << Seconds{} << Seconds{} << Seconds{} << 200.0;
+    // Told, stored, but never the filter's reference: the filter cannot lock.
+    QTest::newRow("first reading above 400")
+            << along(30, [](int k) { return k == 0 ? 450 : 25; }) << Times{} << Times{} << false
+            << qint64(20'300) << -1 << 1 << "Communication Error!" << reading << 1 << 0 << 20
+            << qint64(20'300) << Seconds{} << Seconds{} << Seconds{} << 25.0;
+    // Two series above 400, each told once; a jump above 400 is taken once it
+    // lasts three frames, and then held like any spike.
+    QTest::newRow("broken thermocouple, twice")
+            << along(30, [](int k) { return (k >= 5 && k < 15) || k >= 20 ? 999 : 30; }) << Times{} << Times{}
+            << false << qint64(30'300) << -1 << 2 << "Communication Error!" << reading << 1 << 0 << 30
+            << qint64(30'300) << Seconds{5, 6, 20, 21} << Seconds{7, 8, 9, 11, 12, 13, 22, 23, 24, 26, 27, 28}
+            << Seconds{5, 6, 10, 14, 20, 21, 25, 29} << 30.0;
 }
 
-void TestRunLine::cablePulledTwentyTimesInOneRun()
+void TestRunLine::runThroughWhatTheLineDoes()
 {
+    QFETCH(Readings, readings);
+    QFETCH(Times, unplugs);
+    QFETCH(Times, replugs);
+    QFETCH(bool, stopButton);
+    QFETCH(qint64, stopAt);
+    QFETCH(int, failWritesAfter);
     Rig rig;
-    Oven oven(
-            rig, [](int k) { return 100 + k / 10; }, 70);
-    oven.script = [&rig, &oven] {
-        for (int i = 0; i < 20; ++i) {
-            rig.world.at(oven.second(3 * i + 2) + 700, [&rig] { rig.line.unplug(); });
-            rig.world.at(oven.second(3 * i + 3) + 800, [&rig] { rig.line.replug(); });
-        }
-        rig.world.at(oven.second(65) + 100, [&rig] { stopcomm_Click(rig.c); });
-    };
+    qint64 start = -1;
     std::array<LooseValue, SharedState::kSampleCount> live;
-    rig.world.at(64'000, [&] { live = rig.c.state.samples; });
-    rig.run([&rig] { from8031_Click(rig.c); });
-    QVERIFY(rig.messages.texts.isEmpty());
-    QCOMPARE(rig.messages.notices.size(), 40);
-    QCOMPARE(rig.line.opens, 21);
-    QVERIFY2(rig.world.maxDepth <= 2, qPrintable(QString::number(rig.world.maxDepth)));
-    QCOMPARE(rig.c.state.runTicks, LooseValue(65));
-    // Out from x.7 of second 3i+2 to the retry at 3i+4: second 3i+3 has no
-    // reading, every other second has its own.
-    for (int k = 0; k < 62; ++k) {
-        if (k >= 3 && k % 3 == 0)
-            QVERIFY2(live[std::size_t(k)].isEmpty(), qPrintable(QString::number(k)));
-        else
-            QCOMPARE(live[std::size_t(k)], LooseValue(100 + k / 10));
-    }
-}
-
-void TestRunLine::stopCommunicateDuringOutageEndsRetries()
-{
-    Rig rig;
-    Oven oven(rig, [](int) { return 120; });
-    oven.script = [&rig, &oven] {
-        rig.world.at(oven.second(5) + 200, [&rig] { rig.line.unplug(); });
-        rig.world.at(oven.second(8) + 100, [&rig] { stopcomm_Click(rig.c); });
-        rig.world.at(oven.second(12), [&rig] { rig.line.replug(); });
-    };
-    rig.world.endMs = 30'000;
-    rig.run([&rig] { from8031_Click(rig.c); });
-    QCOMPARE(rig.messages.notices.size(), 1); // lost; never back
-    QCOMPARE(rig.line.opens, 1);
-    QVERIFY(!rig.line.isOpen());
-    QCOMPARE(rig.c.state.runTicks, LooseValue(8));
-    QCOMPARE(rig.c.state.runStamp, stampAt(oven.second(8) + 100));
-    QVERIFY(!rig.timer1.isEnabled());
-}
-
-void TestRunLine::replugAfterOvenMovedFilterFollows()
-{
-    Rig rig;
-    Oven oven(rig, [](int k) { return k < 10 ? 100 : 140; });
-    oven.script = [&rig, &oven] {
-        rig.world.at(oven.second(6) + 700, [&rig] { rig.line.unplug(); });
-        rig.world.at(oven.second(14), [&rig] { rig.line.replug(); });
-        rig.world.at(oven.second(30) + 100, [&rig] { stopcomm_Click(rig.c); });
-    };
-    std::array<LooseValue, SharedState::kSampleCount> live;
-    rig.world.at(30'000, [&] { live = rig.c.state.samples; });
-    rig.run([&rig] { from8031_Click(rig.c); });
-    // Three readings held at the old reference, then the oven's own.
-    for (int k = 14; k <= 16; ++k)
-        QCOMPARE(live[std::size_t(k)], LooseValue(100));
-    for (int k = 17; k < 30; ++k)
-        QCOMPARE(live[std::size_t(k)], LooseValue(140));
-    QCOMPARE(rig.c.state.prevTemp, 140.0);
-    // The clean-up holds three more, and then follows the oven too.
-    for (int k = 17; k <= 19; ++k)
-        QCOMPARE(rig.sample(k), 100.0);
-    for (int k = 20; k < 30; ++k)
-        QCOMPARE(rig.sample(k), 140.0);
-}
-
-void TestRunLine::stopWithPortFailingAfterThreeBytes()
-{
-    Rig rig;
-    Oven oven(rig, [](int) { return 200; });
-    oven.script = [&rig, &oven] {
-        rig.world.at(oven.second(5) + 100, [&rig] {
-            rig.line.failWritesAfter = 3;
-            stop_Click(rig.c);
+    runOven(rig, readings, [&](qint64 t) {
+        start = t;
+        for (qint64 ms : unplugs)
+            rig.world.at(t + ms, [&rig] { rig.line.unplug(); });
+        for (qint64 ms : replugs)
+            rig.world.at(t + ms, [&rig] { rig.line.replug(); });
+        rig.world.at(t + stopAt, [&] {
+            live = rig.c.state.samples;
+            rig.line.failWritesAfter = failWritesAfter;
+            stopButton ? stop_Click(rig.c) : stopcomm_Click(rig.c);
         });
-    };
-    rig.world.endMs = 20'000;
-    rig.run([&rig] { from8031_Click(rig.c); });
-    QCOMPARE(countOf(rig.line.sent, 0xBB), 3);
-    QVERIFY(!rig.messages.texts.contains(QStringLiteral("Vone Stoped")));
-    QVERIFY(rig.messages.texts.isEmpty());
-    const QString warning = rig.messages.notices.last();
-    QCOMPARE(rig.messages.noticeTopics.back(), MessageService::Topic::Stop);
-    QVERIFY2(warning.contains(QStringLiteral("NOT")) && warning.contains(QStringLiteral("3 of the 11")),
-             qPrintable(warning));
-    // Stop Communicate was carried out all the same.
+        rig.world.endMs = t + stopAt + 10'000; // long enough for retries that should not come
+    });
+
+    const FakeMessages &m = rig.messages;
+    QVERIFY2(m.texts.isEmpty(), qPrintable(m.texts.join(u'|'))); // nothing modal held the run
+    QTEST(int(m.notices.size()), "notices");
+    // Each pull is told when it happens, each return within the second after.
+    std::vector<std::pair<qint64, bool>> pulls;
+    for (qint64 ms : unplugs)
+        pulls.emplace_back(ms, true);
+    for (qint64 ms : replugs)
+        if (ms < stopAt)
+            pulls.emplace_back(ms, false);
+    std::sort(pulls.begin(), pulls.end());
+    QVERIFY(pulls.size() <= std::size_t(m.notices.size()));
+    for (std::size_t n = 0; n < pulls.size(); ++n) {
+        const auto [ms, out] = pulls[n];
+        const QString &told = m.notices[qsizetype(n)];
+        QVERIFY2(out ? told.contains(QStringLiteral("lost"))
+                                 && told.contains(QStringLiteral("port1 disappeared"))
+                     : told.contains(QStringLiteral("back")),
+                 qPrintable(told));
+        QCOMPARE(m.noticeTopics[n], MessageService::Topic::Line);
+        QVERIFY(m.noticeAt[n] >= start + ms && m.noticeAt[n] <= start + ms + (out ? 0 : 1'000));
+    }
+    QFETCH(QString, lastNotice);
+    for (const QString &part : lastNotice.split(u'|'))
+        QVERIFY2(m.notices.last().contains(part), qPrintable(m.notices.last()));
+    QTEST(int(m.noticeTopics.back()), "lastTopic");
+
+    QTEST(rig.line.opens, "opens");
+    QTEST(countOf(rig.line.sent, 0xBB), "stopBytes");
+    QTEST(int(rig.c.state.runTicks.leadingNumber()), "runTicks");
+    QFETCH(qint64, stampedAt);
+    QCOMPARE(rig.c.state.runStamp, stampAt(start + stampedAt));
+    QVERIFY2(rig.world.maxDepth <= 2, qPrintable(QString::number(rig.world.maxDepth)));
+    // The run has ended and nothing of it goes on.
     QVERIFY(!rig.line.isOpen());
-    QVERIFY(!rig.timer1.isEnabled());
-    QVERIFY(!rig.timer3.isEnabled());
+    QVERIFY(!rig.timer1.isEnabled() && !rig.timer3.isEnabled());
     QCOMPARE(rig.c.state.runFlag, LooseValue(0));
     QVERIFY(!runBook(rig.c).runLine.live && !runBook(rig.c).runLine.outage);
-}
+    QTEST(rig.c.state.prevTemp, "prevTemp");
 
-void TestRunLine::stopWhileCableIsOut()
-{
-    Rig rig;
-    Oven oven(rig, [](int) { return 200; });
-    oven.script = [&rig, &oven] {
-        rig.world.at(oven.second(3) + 700, [&rig] { rig.line.unplug(); });
-        rig.world.at(oven.second(6) + 100, [&rig] { stop_Click(rig.c); });
-    };
-    rig.world.endMs = 20'000;
-    rig.run([&rig] { from8031_Click(rig.c); });
-    QCOMPARE(countOf(rig.line.sent, 0xBB), 0);
-    QVERIFY(rig.messages.texts.isEmpty()); // nothing modal: the run is not held
-    QCOMPARE(rig.messages.notices.size(), 2);
-    QVERIFY2(rig.messages.notices[1].contains(QStringLiteral("0 of the 11"))
-                     && rig.messages.notices[1].contains(QStringLiteral("cannot be opened")),
-             qPrintable(rig.messages.notices[1]));
-    QCOMPARE(rig.c.state.runStamp, stampAt(oven.second(6) + 100));
-    QCOMPARE(rig.c.state.runTicks, LooseValue(6));
-    QVERIFY(!rig.timer1.isEnabled());
+    // The seconds before the stop: the oven's own readings at their seconds,
+    // but where none came or the filter held one; the clean-up then.
+    QFETCH(Seconds, none);
+    QFETCH(Seconds, held);
+    QFETCH(Seconds, cleaned);
+    std::vector<std::optional<double>> oven;
+    for (int k = 0; k < stopAt / 1000; ++k)
+        oven.emplace_back(readings[std::size_t(k)]);
+    const auto shown = expect(oven, none, held);
+    const auto kept = expect(shown, {}, cleaned);
+    for (std::size_t k = 0; k < shown.size(); ++k) {
+        const auto value = [](const LooseValue &v) {
+            return v.isEmpty() ? std::nullopt : std::optional<double>(v.leadingNumber());
+        };
+        QVERIFY2(value(live[k]) == shown[k], qPrintable(QStringLiteral("second %1 during the run").arg(k)));
+        QVERIFY2(value(rig.c.state.samples[k]) == kept[k],
+                 qPrintable(QStringLiteral("second %1 after").arg(k)));
+    }
 }
 
 void TestRunLine::stopCommunicateUnderStopsWaits()
@@ -280,17 +275,14 @@ void TestRunLine::junkAtRunStartCostsAFewFrames()
     QFETCH(int, junkBytes);
     QFETCH(quint32, seed);
     Rig rig;
-    Oven oven(
-            rig, [](int k) { return 25 + 2 * k; }, 40);
-    oven.script = [&rig, &oven, junkBytes, seed] {
+    runOven(rig, along(40, [](int k) { return 25 + 2 * k; }), [&rig, junkBytes, seed](qint64 t) {
         QRandomGenerator random(seed);
         QByteArray junk;
         for (int i = 0; i < junkBytes; ++i)
             junk.append(char(random.bounded(256)));
-        rig.world.at(oven.second(0) + 100, [&rig, junk] { rig.line.arrive(junk); });
-        rig.world.at(oven.second(40) + 100, [&rig] { stopcomm_Click(rig.c); });
-    };
-    rig.run([&rig] { from8031_Click(rig.c); });
+        rig.world.at(t + 100, [&rig, junk] { rig.line.arrive(junk); });
+        rig.world.at(t + 40'100, [&rig] { stopcomm_Click(rig.c); });
+    });
     QVERIFY2(rig.messages.notices.count(QStringLiteral("Communication Error!")) <= 1,
              qPrintable(QString::number(rig.messages.notices.size())));
     // From the fifth second on every reading is the oven's own.
@@ -298,66 +290,25 @@ void TestRunLine::junkAtRunStartCostsAFewFrames()
         QCOMPARE(rig.sample(k), double(25 + 2 * k));
 }
 
-void TestRunLine::firstReadingAboveLimitDoesNotLockFilter()
-{
-    Rig rig;
-    Oven oven(rig, [](int k) { return k == 0 ? 450 : 25; });
-    rig.world.at(20'300, [&rig] { stopcomm_Click(rig.c); });
-    rig.run([&rig] { from8031_Click(rig.c); });
-    QCOMPARE(rig.messages.notices, QStringList{QStringLiteral("Communication Error!")});
-    QCOMPARE(rig.sample(0), 450.0); // stored and told, but no reference
-    for (int k = 1; k < 20; ++k)
-        QCOMPARE(rig.sample(k), 25.0);
-    QCOMPARE(rig.c.state.prevTemp, 25.0);
-}
-
 void TestRunLine::lateFirstReadingFarFromLastRun()
 {
     Rig rig;
-    int run = 0;
+    rig.c.state.prevTemp = 200; // the last run's reference
+    // A stray byte starts the clock; the first reading comes in second 4, 100 ℃
+    // below the last run's.
+    Readings readings(20, 100);
+    std::fill_n(readings.begin(), 4, -1);
     std::array<LooseValue, SharedState::kSampleCount> live;
-    rig.answerLoads(kProfile);
-    rig.onRunStart = [&](qint64 t) {
-        if (++run == 1) {
-            for (int k = 0; k < 10; ++k)
-                rig.frameAt(t + 500 + 1000 * k, 200);
-            rig.world.at(t + 10'200, [&rig] { stopcomm_Click(rig.c); });
-            rig.world.at(t + 12'000, [&rig] { from8031_Click(rig.c); });
-            return;
-        }
-        // A stray byte starts the clock; the first reading comes in second 4,
-        // 100 ℃ below the last run's.
+    runOven(rig, readings, [&](qint64 t) {
         rig.world.at(t + 100, [&rig] { rig.line.arrive({0x42}); });
-        for (int k = 4; k < 20; ++k)
-            rig.world.at(t + 600 + 1000 * k, [&rig] { rig.line.arrive({0, 100, 100}); });
-        rig.world.at(t + 20'300, [&] { live = rig.c.state.samples; });
-        rig.world.at(t + 20'400, [&rig] { stopcomm_Click(rig.c); });
-    };
-    rig.run([&rig] { from8031_Click(rig.c); });
-    QCOMPARE(run, 2);
+        rig.world.at(t + 20'300, [&] {
+            live = rig.c.state.samples;
+            stopcomm_Click(rig.c);
+        });
+    });
     QVERIFY(rig.messages.texts.isEmpty());
-    for (int k = 4; k <= 6; ++k) // held at the last run's reference three times
-        QCOMPARE(live[std::size_t(k)], LooseValue(200));
-    for (int k = 7; k < 20; ++k)
-        QCOMPARE(live[std::size_t(k)], LooseValue(100));
-}
-
-void TestRunLine::brokenThermocoupleToldOnce()
-{
-    Rig rig;
-    Oven oven(
-            rig, [](int k) { return (k >= 5 && k < 15) || k >= 20 ? 999 : 30; }, 30);
-    rig.world.at(30'300, [&rig] { stopcomm_Click(rig.c); });
-    rig.run([&rig] { from8031_Click(rig.c); });
-    // Two series above 400, each told once in a notice; a reading at 30
-    // between re-arms. A jump above 400 is taken once it lasts three frames.
-    // Nothing modal held the run: the seconds behind the notice have readings.
-    QCOMPARE(rig.messages.notices.count(QStringLiteral("Communication Error!")), 2);
-    QCOMPARE(rig.messages.noticeTopics.front(), MessageService::Topic::Reading);
-    QVERIFY(rig.messages.texts.isEmpty());
-    for (int k : {7, 8, 9, 10, 11, 12, 13, 14, 22, 23, 24, 25, 26, 27, 28, 29})
-        QVERIFY2(!rig.c.state.samples[std::size_t(k)].isEmpty(), qPrintable(QString::number(k)));
-    QCOMPARE(rig.c.state.prevTemp, 30.0); // never the reference
+    for (int k = 4; k < 20; ++k) // held at the last run's reference three times
+        QCOMPARE(live[std::size_t(k)], LooseValue(k <= 6 ? 200 : 100));
 }
 
 void TestRunLine::faultOutsideRunIsToldAndNothingEnds()
@@ -386,24 +337,6 @@ void TestRunLine::faultOutsideRunIsToldAndNothingEnds()
     rig.run([&rig] { getcanshu_Click(rig.c); });
     QCOMPARE(rig.form.fields[0], QStringLiteral("150"));
     QCOMPARE(rig.line.opens, 2);
-}
-
-void TestRunLine::loadWithPortThatCannotOpenChangesNothing()
-{
-    Rig rig;
-    const QStringList typed{QStringLiteral("140"), QStringLiteral("50"),  QStringLiteral("210"),
-                            QStringLiteral("80"),  QStringLiteral("235"), QStringLiteral("30")};
-    for (int n = 1; n <= 6; ++n)
-        rig.form.type(n, typed[n - 1]);
-    const SharedState before = rig.c.state;
-    rig.line.openError = QStringLiteral("no such device");
-    rig.run([&rig] { getcanshu_Click(rig.c); });
-    QCOMPARE(rig.messages.texts.size(), 1);
-    QVERIFY(rig.line.sent.empty());
-    QCOMPARE(rig.c.state.stageTemp, before.stageTemp);
-    QCOMPARE(rig.c.state.stageTime, before.stageTime);
-    for (int n = 1; n <= 6; ++n)
-        QCOMPARE(rig.form.fields[n - 1], typed[n - 1]);
 }
 
 void TestRunLine::loadClosedUnderItsWaitNeverResumes()
