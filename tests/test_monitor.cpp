@@ -23,9 +23,11 @@ void runWith(Rig &rig, const std::vector<int> &readings, qint64 stopAtMs = -1)
     rig.run([&rig] { from8031_Click(rig.c); });
 }
 
-std::vector<int> ramp(int seconds, int from, int step)
+using Readings = std::vector<int>;
+
+Readings ramp(int seconds, int from, int step)
 {
-    std::vector<int> r;
+    Readings r;
     for (int k = 0; k < seconds; ++k)
         r.push_back(from + step * k);
     return r;
@@ -39,24 +41,18 @@ class TestMonitor : public QObject
 
 private slots:
     void runStartsInOrder();
-    void wholeRunRecordsOneReadingPerSecond();
+    void readingsBecomeSamples_data();
+    void readingsBecomeSamples();
     void readoutsAndProfileFieldsFollowEachFrame();
-    void silentSecondsKeepOlderSamples();
-    void spikeFilterActsFromThirdSecond();
-    void readingsOfFourHundredAndAbove();
     void severalFramesInOneSecondLastWins();
     void clockStopsAfterFiveHundredSeconds();
     void chartImageShowsGridAndCurve();
-    void firstSecondsRedrawGridOverCurve();
     void dateFollowsCalendarWithoutData();
-    void damagedFrameCostsOnlyItself_data();
-    void damagedFrameCostsOnlyItself();
     void stopSendsElevenPacedBytesThenStopsCommunication();
     void stopWithLeftOverTickEndsFirstWaitAtOnce();
     void stopCommunicateCleansCurve_data();
     void stopCommunicateCleansCurve();
     void stopCommunicateTwiceOnlyRenewsStamp();
-    void runAgainStartsAfreshWithoutGrowingStack();
     void runInsideTransferAbandonsTheTransfer();
     void exitDuringRunSendsNothing();
 };
@@ -77,23 +73,84 @@ void TestMonitor::runStartsInOrder()
     QCOMPARE(rig.c.state.runFlag, LooseValue(0)); // waiting for data
 }
 
-void TestMonitor::wholeRunRecordsOneReadingPerSecond()
+// Readings in, one a second from the run's start (a negative one is a silent
+// second), and Stop Communicate at `stopAt`; the samples the run leaves (a
+// negative one is empty), what it showed and drew, and what it told.
+void TestMonitor::readingsBecomeSamples_data()
 {
+    QTest::addColumn<Readings>("readings");
+    QTest::addColumn<Readings>("older"); // samples of an earlier run
+    QTest::addColumn<double>("reference"); // the earlier run's last reading
+    QTest::addColumn<qint64>("stopAt");
+    QTest::addColumn<Readings>("samples");
+    QTest::addColumn<int>("notices"); // each "Communication Error!"
+    Readings whole = ramp(30, 25, 3), kept = whole;
+    kept.push_back(-1);
+    QTest::newRow("whole run") << whole << Readings{} << 0.0 << qint64(30'200) << kept << 0;
+    QTest::newRow("silent seconds keep the older samples")
+            << Readings{20, 21, -1, -1, 24, 25} << ramp(10, 30, 1) << 0.0 << qint64(6'800)
+            << Readings{20, 21, 32, 33, 24, 25} << 0;
+    // The earlier reference is not used early on; 11 away is a spike, 10 is not.
+    QTest::newRow("spike filter from the third second")
+            << Readings{50, 80, 60, 71, 60, 70, 200, 80} << Readings{} << 900.0 << qint64(8'500)
+            << Readings{50, 80, 60, 60, 60, 70, 70, 80} << 0;
+    QTest::newRow("400 and above: shown and stored, not drawn")
+            << Readings{395, 400, 401, 395} << Readings{} << 0.0 << qint64(4'500)
+            << Readings{395, 400, 401, 395} << 1;
+}
+
+void TestMonitor::readingsBecomeSamples()
+{
+    QFETCH(Readings, readings);
+    QFETCH(Readings, older);
+    QFETCH(double, reference);
+    QFETCH(qint64, stopAt);
+    QFETCH(Readings, samples);
     Rig rig;
-    const std::vector<int> readings = ramp(30, 25, 3);
-    runWith(rig, readings, 30'000 + 200);
+    for (std::size_t k = 0; k < older.size(); ++k)
+        rig.c.state.samples[k] = older[k];
+    rig.c.state.prevTemp = reference;
+    runWith(rig, readings, stopAt);
     const SharedState &s = rig.c.state;
-    QCOMPARE(s.runTicks, LooseValue(30));
-    for (int k = 0; k < 30; ++k)
-        QCOMPARE(rig.sample(k), double(readings[std::size_t(k)]));
-    QVERIFY(s.samples[30].isEmpty());
+    QVERIFY(rig.messages.texts.isEmpty()); // notices only: the run is not held
+    QTEST(int(rig.messages.notices.count(QStringLiteral("Communication Error!"))), "notices");
+    QCOMPARE(rig.messages.notices.size(), rig.messages.notices.count(QStringLiteral("Communication Error!")));
+    const int ticks = int(stopAt / 1000); // the clock counts through silent seconds
+    QCOMPARE(s.runTicks, LooseValue(ticks));
+    for (std::size_t k = 0; k < samples.size(); ++k)
+        QCOMPARE(s.samples[k], samples[k] < 0 ? LooseValue() : LooseValue(samples[k]));
+    // Each reading shown; each below 400 drawn twice, 5 twips apart, from the
+    // last one drawn at the second before.
+    const auto &strokes = rig.form.drawing.strokes;
+    std::size_t stroke = 0;
+    int shown = -1, drawn = 0;
+    for (std::size_t k = 0; k < readings.size() && k < std::size_t(ticks); ++k) {
+        if (readings[k] < 0)
+            continue;
+        shown = samples[k];
+        if (shown >= 400)
+            continue;
+        QVERIFY(stroke + 1 < strokes.size());
+        for (int shift : {0, 5})
+            QCOMPARE(strokes[stroke++],
+                     (std::array<float, 4>{float(chart::xOf(double(k) - 1)), float(chart::yOf(drawn) + shift),
+                                           float(chart::xOf(double(k))), float(chart::yOf(shown) + shift)}));
+        drawn = shown;
+    }
+    QCOMPARE(stroke, strokes.size());
+    QCOMPARE(s.lastDrawnTemp, std::int16_t(drawn));
+    QCOMPARE(rig.form.fields[6], QString::number(shown));
+    // Start-up clears and draws the grid (26 lines); the frames of seconds 0
+    // and 1 draw it again over the curve.
+    QCOMPARE(rig.form.drawing.clears, 1);
+    QCOMPARE(rig.form.drawing.gridLines, 26 * (1 + int(readings[0] >= 0) + int(readings[1] >= 0)));
+    // Stop Communicate ended it at its own time; the clean-up left its counter.
     QCOMPARE(s.runFlag, LooseValue(0));
     QVERIFY(!rig.line.isOpen());
-    // The stop time: 30.2 s after 14:03:27.
-    const std::array<LooseValue, 6> stop{2024, 5, 9, 14, 3, 57};
+    const std::array<LooseValue, 6> stop{2024, 5, 9, 14, 3, 27 + int(stopAt / 1000)};
     QCOMPARE(s.runStamp, stop);
     QCOMPARE(s.recordStamp, stop);
-    QCOMPARE(s.loopIndex, LooseValue(30));
+    QCOMPARE(s.loopIndex, LooseValue(std::max(ticks, 4)));
 }
 
 void TestMonitor::readoutsAndProfileFieldsFollowEachFrame()
@@ -114,54 +171,6 @@ void TestMonitor::readoutsAndProfileFieldsFollowEachFrame()
     QCOMPARE(edited.c.state.stageTemp[1], LooseValue("175"));
     QVERIFY(!edited.form.caption(Form::Caption::Label5).isEmpty());
     QVERIFY(!edited.form.caption(Form::Caption::Label6).isEmpty());
-}
-
-void TestMonitor::silentSecondsKeepOlderSamples()
-{
-    Rig rig;
-    for (int k = 0; k < 10; ++k)
-        rig.c.state.samples[std::size_t(k)] = 30 + k; // an earlier run's
-    runWith(rig, {20, 21, -1, -1, 24, 25}, 6'800);
-    QCOMPARE(rig.sample(1), 21.0);
-    QCOMPARE(rig.sample(2), 32.0);
-    QCOMPARE(rig.sample(3), 33.0);
-    QCOMPARE(rig.sample(4), 24.0);
-    QCOMPARE(rig.c.state.runTicks, LooseValue(6)); // the clock counted through the silence
-}
-
-void TestMonitor::spikeFilterActsFromThirdSecond()
-{
-    Rig rig;
-    rig.c.state.prevTemp = 900; // the last run's reference is not used early on
-    //          0    1   2   3    4    5    6    7
-    runWith(rig, {50, 80, 60, 71, 60, 70, 200, 80}, 8'500);
-    QCOMPARE(rig.sample(0), 50.0);
-    QCOMPARE(rig.sample(1), 80.0);
-    QCOMPARE(rig.sample(2), 60.0);
-    QCOMPARE(rig.sample(3), 60.0); // 11 away: replaced
-    QCOMPARE(rig.sample(4), 60.0);
-    QCOMPARE(rig.sample(5), 70.0); // exactly 10 away: accepted
-    QCOMPARE(rig.sample(6), 70.0);
-    QCOMPARE(rig.sample(7), 80.0);
-    QVERIFY(rig.messages.texts.isEmpty());
-}
-
-void TestMonitor::readingsOfFourHundredAndAbove()
-{
-    Rig rig;
-    runWith(rig, {395, 400, 401, 395}, 4'500);
-    QVERIFY(rig.messages.texts.isEmpty()); // a notice: the run is not held
-    QCOMPARE(rig.messages.notices, QStringList{QStringLiteral("Communication Error!")});
-    QCOMPARE(rig.sample(1), 400.0); // shown and stored...
-    QCOMPARE(rig.sample(2), 401.0);
-    // ...but neither drawn: two strokes for each of seconds 0 and 3, and the
-    // last one starts from 395 again.
-    const auto &strokes = rig.form.drawing.strokes;
-    QCOMPARE(strokes.size(), std::size_t(4));
-    QCOMPARE(strokes[2][0], float(chart::xOf(2)));
-    QCOMPARE(strokes[2][1], float(chart::yOf(395)));
-    QCOMPARE(rig.c.state.lastDrawnTemp, std::int16_t(395));
-    QCOMPARE(rig.form.fields[6], QStringLiteral("395"));
 }
 
 void TestMonitor::severalFramesInOneSecondLastWins()
@@ -210,21 +219,6 @@ void TestMonitor::chartImageShowsGridAndCurve()
     QCOMPARE(rig.c.state.loopIndex, LooseValue(59)); // left by the clean-up after the grid
 }
 
-void TestMonitor::firstSecondsRedrawGridOverCurve()
-{
-    Rig rig;
-    runWith(rig, {26, 27, 28, 29}, 4'000);
-    // Start-up clears and draws the grid (26 lines); the frames of seconds 0
-    // and 1 draw it again over the curve; later frames do not.
-    QCOMPARE(rig.form.drawing.clears, 1);
-    QCOMPARE(rig.form.drawing.gridLines, 3 * 26);
-    QCOMPARE(rig.form.drawing.strokes.size(), std::size_t(8));
-    // The first segment starts left of the chart, at 0 degrees.
-    QCOMPARE(rig.form.drawing.strokes[0][0], float(-14.7));
-    QCOMPARE(rig.form.drawing.strokes[0][1], float(4410));
-    QCOMPARE(rig.form.drawing.strokes[1][1], float(4415)); // the second stroke, 5 lower
-}
-
 void TestMonitor::dateFollowsCalendarWithoutData()
 {
     Rig rig;
@@ -233,55 +227,6 @@ void TestMonitor::dateFollowsCalendarWithoutData()
     const QString first = shortDateText(QDateTime(QDate(2024, 5, 10), QTime(0, 0, 5)));
     QCOMPARE(rig.form.caption(Form::Caption::Label5), first);
     QCOMPARE(rig.c.state.runTicks, LooseValue(0)); // no data, no counting
-}
-
-void TestMonitor::damagedFrameCostsOnlyItself_data()
-{
-    QTest::addColumn<int>("reading");
-    QTest::addColumn<QString>("damage");
-    // 25 ℃ as 0,25,25 also checks when read one place off (25,0,25 = 6400).
-    for (int reading : {1, 25, 150, 230, 256, 300}) {
-        for (const char *damage : {"lost", "extra", "doubled check", "corrupted"})
-            QTest::addRow("%d %s", reading, damage) << reading << QString::fromLatin1(damage);
-    }
-}
-
-void TestMonitor::damagedFrameCostsOnlyItself()
-{
-    QFETCH(int, reading);
-    QFETCH(QString, damage);
-    Rig rig;
-    rig.answerLoads({150, 60, 130, 90, 120, 40});
-    rig.onRunStart = [&](qint64 t) {
-        for (int k = 0; k < 30; ++k) {
-            if (k != 10) {
-                rig.frameAt(t + 500 + 1000 * k, reading);
-                continue;
-            }
-            const auto bytes = frame::encode(reading);
-            QByteArray frame;
-            for (std::uint8_t b : bytes)
-                frame.append(char(b));
-            if (damage == u"lost")
-                frame.remove(1, 1);
-            else if (damage == u"extra")
-                frame.insert(1, char(0x5A));
-            else if (damage == u"doubled check")
-                frame.insert(2, frame[2]);
-            else
-                frame[1] = char(bytes[1] ^ 0x10);
-            rig.world.at(t + 500 + 1000 * k, [&rig, frame] { rig.line.arrive(frame); });
-        }
-    };
-    rig.world.at(30'200, [&rig] { stopcomm_Click(rig.c); });
-    rig.run([&rig] { from8031_Click(rig.c); });
-    QVERIFY2(rig.messages.texts.isEmpty(), qPrintable(rig.messages.texts.join(u'|')));
-    QVERIFY2(rig.messages.notices.isEmpty(), qPrintable(rig.messages.notices.join(u'|')));
-    QCOMPARE(rig.sample(9), double(reading));
-    // At most the frame after the damaged one is needed to line up again.
-    for (int k = 12; k < 30; ++k)
-        QCOMPARE(rig.sample(k), double(reading));
-    QCOMPARE(rig.c.state.lastDrawnTemp, std::int16_t(reading));
 }
 
 void TestMonitor::stopSendsElevenPacedBytesThenStopsCommunication()
@@ -385,34 +330,13 @@ void TestMonitor::stopCommunicateTwiceOnlyRenewsStamp()
     QCOMPARE(rig.line.log.count(QStringLiteral("close")), 0); // the port never opened
 }
 
-void TestMonitor::runAgainStartsAfreshWithoutGrowingStack()
-{
-    Rig rig;
-    rig.answerLoads({150, 60, 130, 90, 120, 40});
-    rig.onRunStart = [&rig](qint64 t) { rig.frameAt(t + 100, 200); };
-    int runs = 0;
-    std::function<void()> again = [&] {
-        if (++runs > 10'000)
-            return;
-        from8031_Click(rig.c);
-    };
-    // Each Run is chosen from inside the monitor, a second after the last.
-    for (int i = 1; i <= 10'000; ++i)
-        rig.world.at(qint64(i) * 1000 + 500, again);
-    rig.run([&rig] { from8031_Click(rig.c); });
-    QVERIFY2(rig.world.maxDepth <= 2, qPrintable(QString::number(rig.world.maxDepth)));
-    QCOMPARE(std::count(rig.line.sent.begin(), rig.line.sent.end(), 0xAA), 10'001L);
-    // Every restart began afresh: the clock at 0 for the last frame.
-    QCOMPARE(rig.form.fields[7], QStringLiteral("0"));
-    QVERIFY(runBook(rig.c).monitorActive == false); // the scenario ended, the monitor with it
-}
-
 void TestMonitor::runInsideTransferAbandonsTheTransfer()
 {
     Rig rig;
     for (int n = 1; n <= 6; ++n)
         rig.form.type(n, QStringLiteral("100"));
     rig.answerLoads({150, 60, 130, 90, 120, 40});
+    rig.onRunStart = [&rig](qint64 t) { rig.frameAt(t + 100, 200); };
     bool transferReturned = false;
     bool secondRunReturned = false;
     rig.world.at(5'000, [&] {
@@ -430,6 +354,7 @@ void TestMonitor::runInsideTransferAbandonsTheTransfer()
     QVERIFY(!rig.messages.texts.contains(QStringLiteral("ok!")));
     QCOMPARE(std::count(rig.line.sent.begin(), rig.line.sent.end(), 0xAA), 2L);
     QVERIFY(rig.world.maxDepth <= 3);
+    QCOMPARE(rig.form.fields[7], QStringLiteral("0")); // the one monitor began afresh: its clock at 0
 }
 
 void TestMonitor::exitDuringRunSendsNothing()
