@@ -11,10 +11,8 @@ class TestParameterLoad : public QObject
     Q_OBJECT
 
 private slots:
-    void answersFillFieldsAndState();
-    void requestsGoOutOneAfterEachAnswer();
-    void slotOffsets_data();
-    void slotOffsets();
+    void answersBecomeTheProfile_data();
+    void answersBecomeTheProfile();
     void runFlagOneDoesNothing();
     void staleByteIsDiscarded();
     void stateWhileWaitingForThirdAnswer();
@@ -23,58 +21,45 @@ private slots:
     void portPanelButtonsOnlyHide();
     void portThatCannotOpenIsReportedAndCommandAbandoned();
     void silentControllerSleepsInsteadOfSpinning();
-    void lineFaultIsToldOnceAndClosesPort();
 };
 
-void TestParameterLoad::answersFillFieldsAndState()
+// The controller's answers to requests 1..6, each `delay` ms after its request.
+void TestParameterLoad::answersBecomeTheProfile_data()
 {
+    QTest::addColumn<QList<int>>("answers");
+    QTest::addColumn<int>("delay");
+    QTest::addColumn<QStringList>("fields");
+    QTest::newRow("a profile") << QList<int>{150, 60, 130, 90, 120, 40} << 5
+                               << QStringList{"150", "60", "230", "90", "220", "40"};
+    QTest::newRow("all zero") << QList<int>(6, 0) << 40 << QStringList{"0", "0", "100", "0", "100", "0"};
+    QTest::newRow("all 255") << QList<int>(6, 255) << 5
+                             << QStringList{"255", "255", "355", "255", "355", "255"};
+}
+
+void TestParameterLoad::answersBecomeTheProfile()
+{
+    QFETCH(QList<int>, answers);
+    QFETCH(int, delay);
+    QFETCH(QStringList, fields);
     Rig rig;
-    rig.answerLoads({150, 60, 130, 90, 120, 40});
+    rig.answerLoads({answers[0], answers[1], answers[2], answers[3], answers[4], answers[5]}, delay);
     rig.run([&] { getcanshu_Click(rig.c); });
-    const QStringList expected{"150", "60", "230", "90", "220", "40"};
-    for (int i = 0; i < 6; ++i)
-        QCOMPARE(rig.form.fields[i], expected[i]);
+    // Each request goes out once the answer to the one before has come.
+    QCOMPARE(rig.line.sent, (std::vector<int>{1, 2, 3, 4, 5, 6}));
+    for (std::size_t i = 1; i < rig.line.sentAt.size(); ++i)
+        QCOMPARE(rig.line.sentAt[i] - rig.line.sentAt[i - 1], qint64(delay));
     const SharedState &s = rig.c.state;
-    // The change handling stored each field's text back into its element.
-    QCOMPARE(s.stageTemp[1], LooseValue("150"));
-    QCOMPARE(s.stageTime[1], LooseValue("60"));
-    QCOMPARE(s.stageTemp[2], LooseValue("230"));
-    QCOMPARE(s.stageTime[2], LooseValue("90"));
-    QCOMPARE(s.stageTemp[3], LooseValue("220"));
-    QCOMPARE(s.stageTime[3], LooseValue("40"));
+    for (std::size_t stage = 1; stage <= 3; ++stage) {
+        QCOMPARE(rig.form.fields[2 * stage - 2], fields[qsizetype(2 * stage - 2)]);
+        QCOMPARE(rig.form.fields[2 * stage - 1], fields[qsizetype(2 * stage - 1)]);
+        // The change handling stored each field's text back into its element.
+        QCOMPARE(s.stageTemp[stage], LooseValue(fields[qsizetype(2 * stage - 2)]));
+        QCOMPARE(s.stageTime[stage], LooseValue(fields[qsizetype(2 * stage - 1)]));
+    }
     QCOMPARE(rig.form.changes, (std::vector<int>{1, 2, 3, 4, 5, 6}));
     QCOMPARE(s.loopIndex, LooseValue(4));
     QVERIFY(rig.line.isOpen());
     QVERIFY(rig.messages.texts.isEmpty());
-}
-
-void TestParameterLoad::requestsGoOutOneAfterEachAnswer()
-{
-    Rig rig;
-    rig.answerLoads({1, 2, 3, 4, 5, 6}, 40);
-    rig.run([&] { getcanshu_Click(rig.c); });
-    QCOMPARE(rig.line.sent, (std::vector<int>{1, 2, 3, 4, 5, 6}));
-    for (std::size_t i = 1; i < rig.line.sentAt.size(); ++i)
-        QCOMPARE(rig.line.sentAt[i] - rig.line.sentAt[i - 1], qint64(40));
-}
-
-void TestParameterLoad::slotOffsets_data()
-{
-    QTest::addColumn<int>("answer");
-    QTest::addColumn<QStringList>("fields");
-    QTest::newRow("all zero") << 0 << QStringList{"0", "0", "100", "0", "100", "0"};
-    QTest::newRow("all 255") << 255 << QStringList{"255", "255", "355", "255", "355", "255"};
-}
-
-void TestParameterLoad::slotOffsets()
-{
-    QFETCH(int, answer);
-    QFETCH(QStringList, fields);
-    Rig rig;
-    rig.answerLoads({answer, answer, answer, answer, answer, answer});
-    rig.run([&] { getcanshu_Click(rig.c); });
-    for (int i = 0; i < 6; ++i)
-        QCOMPARE(rig.form.fields[i], fields[i]);
 }
 
 void TestParameterLoad::runFlagOneDoesNothing()
@@ -181,12 +166,20 @@ void TestParameterLoad::portPanelButtonsOnlyHide()
 void TestParameterLoad::portThatCannotOpenIsReportedAndCommandAbandoned()
 {
     Rig rig;
+    const QStringList typed{"140", "50", "210", "80", "235", "30"};
+    for (int n = 1; n <= 6; ++n)
+        rig.form.type(n, typed[n - 1]);
+    const SharedState before = rig.c.state;
     rig.line.openError = QStringLiteral("No such file or directory");
     rig.run([&] { getcanshu_Click(rig.c); });
     QVERIFY(rig.line.sent.empty());
     QCOMPARE(rig.messages.texts.size(), 1);
     QVERIFY(rig.messages.texts[0].contains(QStringLiteral("port1")));
     QVERIFY(rig.messages.texts[0].contains(QStringLiteral("No such file or directory")));
+    // Nothing of the profile changed.
+    QCOMPARE(rig.c.state.stageTemp, before.stageTemp);
+    QCOMPARE(rig.c.state.stageTime, before.stageTime);
+    QCOMPARE(QStringList(rig.form.fields, rig.form.fields + 6), typed);
     // The command is over: the next one tries again once the port is there.
     rig.line.openError.clear();
     rig.answerLoads({150, 60, 130, 90, 120, 40});
@@ -205,21 +198,6 @@ void TestParameterLoad::silentControllerSleepsInsteadOfSpinning()
     QVERIFY(!returned); // still waiting for the first answer...
     QCOMPARE(rig.line.sent, std::vector<int>{1});
     QVERIFY(rig.world.pumps <= 2); // ...asleep, not polling in a loop
-}
-
-void TestParameterLoad::lineFaultIsToldOnceAndClosesPort()
-{
-    Rig rig;
-    rig.line.onSent = [&](int b) {
-        if (b == 2)
-            rig.world.after(10, [&] { rig.line.fail(QStringLiteral("port1: device gone")); });
-        else
-            rig.world.after(5, [&] { rig.line.arrive({7}); });
-    };
-    rig.run([&] { getcanshu_Click(rig.c); });
-    QCOMPARE(rig.messages.texts.size(), 1);
-    QVERIFY(rig.messages.texts[0].contains(QStringLiteral("device gone")));
-    QVERIFY(!rig.line.isOpen());
 }
 
 QTEST_GUILESS_MAIN(TestParameterLoad)
