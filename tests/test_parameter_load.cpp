@@ -19,7 +19,8 @@ private slots:
     void openSequenceUsesChosenPort();
     void portChoiceTakesEffectOnlyAtNextOpen();
     void portPanelButtonsOnlyHide();
-    void portThatCannotOpenIsReportedAndCommandAbandoned();
+    void loadThatCannotFinish_data();
+    void loadThatCannotFinish();
     void silentControllerSleepsInsteadOfSpinning();
 };
 
@@ -93,27 +94,23 @@ void TestParameterLoad::stateWhileWaitingForThirdAnswer()
     Rig rig;
     for (int n = 1; n <= 6; ++n)
         rig.form.type(n, QStringLiteral("old%1").arg(n));
-    SharedState snapshot;
+    SharedState then;
     QStringList fieldsThen;
-    rig.line.onSent = [&](int b) {
+    rig.answerLoads({150, 60, 130, 90, 120, 40});
+    rig.line.onSent = [&, answer = rig.line.onSent](int b) {
         if (b == 3) {
-            snapshot = rig.c.state;
-            for (const QString &f : rig.form.fields)
-                fieldsThen << f;
+            then = rig.c.state;
+            fieldsThen = QStringList(rig.form.fields, rig.form.fields + 6);
         }
-        if (b >= 1 && b <= 6)
-            rig.world.after(5, [&rig, b] {
-                rig.line.arrive({QList<int>{150, 60, 130, 90, 120, 40}[b - 1]});
-            });
+        answer(b);
     };
     rig.run([&] { getcanshu_Click(rig.c); });
-    QCOMPARE(snapshot.stageTemp[1], LooseValue(150));
-    QCOMPARE(snapshot.stageTime[1], LooseValue(60));
-    QCOMPARE(snapshot.stageTemp[2], LooseValue(0));
-    QCOMPARE(snapshot.stageTime[2], LooseValue(0));
-    QCOMPARE(snapshot.stageTemp[3], LooseValue(0));
-    QCOMPARE(snapshot.stageTime[3], LooseValue(0));
-    QCOMPARE(fieldsThen.mid(0, 6), (QStringList{"old1", "old2", "old3", "old4", "old5", "old6"}));
+    // Stage 1 taken, the rest cleared; the fields wait for the whole profile.
+    QCOMPARE(then.stageTemp[1], LooseValue(150));
+    QCOMPARE(then.stageTime[1], LooseValue(60));
+    for (std::size_t stage : {2, 3})
+        QVERIFY(then.stageTemp[stage] == LooseValue(0) && then.stageTime[stage] == LooseValue(0));
+    QCOMPARE(fieldsThen, (QStringList{"old1", "old2", "old3", "old4", "old5", "old6"}));
 }
 
 void TestParameterLoad::openSequenceUsesChosenPort()
@@ -163,28 +160,58 @@ void TestParameterLoad::portPanelButtonsOnlyHide()
     QVERIFY(rig.line.log.isEmpty()); // nothing touched the port
 }
 
-void TestParameterLoad::portThatCannotOpenIsReportedAndCommandAbandoned()
+// A Load the port or the line ends: told once, and the profile, the fields
+// and the last run are as they were; the next command opens the port again.
+void TestParameterLoad::loadThatCannotFinish_data()
 {
+    QTest::addColumn<QString>("openError");
+    QTest::addColumn<QString>("lineFault"); // after the first answer
+    QTest::addColumn<std::vector<int>>("sent");
+    QTest::newRow("port cannot open") << "No such file or directory"
+                                      << "" << std::vector<int>{};
+    QTest::newRow("line fails under request 2")
+            << ""
+            << "the line on port1 hung up or failed" << std::vector<int>{1, 2};
+}
+
+void TestParameterLoad::loadThatCannotFinish()
+{
+    QFETCH(QString, openError);
+    QFETCH(QString, lineFault);
     Rig rig;
     const QStringList typed{"140", "50", "210", "80", "235", "30"};
     for (int n = 1; n <= 6; ++n)
         rig.form.type(n, typed[n - 1]);
+    rig.c.state.runStamp = {2024, 5, 9, 14, 3, 27};
+    rig.c.state.runTicks = 12;
     const SharedState before = rig.c.state;
-    rig.line.openError = QStringLiteral("No such file or directory");
+    rig.line.openError = openError;
+    rig.line.onSent = [&](int b) {
+        if (b == 1)
+            rig.world.after(5, [&] { rig.line.arrive({77}); });
+        if (b == 2)
+            rig.world.after(5, [&] { rig.line.fail(lineFault); });
+    };
+    rig.world.at(60'000, [] {});
     rig.run([&] { getcanshu_Click(rig.c); });
-    QVERIFY(rig.line.sent.empty());
+    QTEST(rig.line.sent, "sent");
     QCOMPARE(rig.messages.texts.size(), 1);
     QVERIFY(rig.messages.texts[0].contains(QStringLiteral("port1")));
-    QVERIFY(rig.messages.texts[0].contains(QStringLiteral("No such file or directory")));
-    // Nothing of the profile changed.
+    QVERIFY(rig.messages.texts[0].contains(openError + lineFault));
+    QVERIFY(rig.messages.notices.isEmpty());
+    QVERIFY(!rig.line.isOpen());
     QCOMPARE(rig.c.state.stageTemp, before.stageTemp);
     QCOMPARE(rig.c.state.stageTime, before.stageTime);
     QCOMPARE(QStringList(rig.form.fields, rig.form.fields + 6), typed);
-    // The command is over: the next one tries again once the port is there.
+    // Not a run: its stamp and clock stay as they were.
+    QCOMPARE(rig.c.state.runStamp, before.runStamp);
+    QCOMPARE(rig.c.state.runTicks, LooseValue(12));
     rig.line.openError.clear();
+    const int opens = rig.line.opens;
     rig.answerLoads({150, 60, 130, 90, 120, 40});
     rig.run([&] { getcanshu_Click(rig.c); });
     QCOMPARE(rig.form.fields[2], QStringLiteral("230"));
+    QCOMPARE(rig.line.opens, opens + 1);
 }
 
 void TestParameterLoad::silentControllerSleepsInsteadOfSpinning()

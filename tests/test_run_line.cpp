@@ -86,7 +86,6 @@ private slots:
     void junkAtRunStartCostsAFewFrames_data();
     void junkAtRunStartCostsAFewFrames();
     void lateFirstReadingFarFromLastRun();
-    void faultOutsideRunIsToldAndNothingEnds();
     void loadClosedUnderItsWaitNeverResumes();
     void startByteThatCannotGoOutStartsNoRun();
     void runsInsideSilentLoadKeepStackFlat();
@@ -309,34 +308,6 @@ void TestRunLine::lateFirstReadingFarFromLastRun()
     QVERIFY(rig.messages.texts.isEmpty());
     for (int k = 4; k < 20; ++k) // held at the last run's reference three times
         QCOMPARE(live[std::size_t(k)], LooseValue(k <= 6 ? 200 : 100));
-}
-
-void TestRunLine::faultOutsideRunIsToldAndNothingEnds()
-{
-    Rig rig;
-    rig.c.state.runStamp = stampAt(0);
-    rig.c.state.runTicks = 12;
-    rig.line.onSent = [&](int b) {
-        if (b == 1)
-            rig.world.after(5, [&] { rig.line.arrive({77}); });
-        if (b == 2)
-            rig.world.after(5, [&] { rig.line.fail(QStringLiteral("the line on port1 hung up or failed")); });
-    };
-    rig.world.at(60'000, [] {});
-    rig.run([&rig] { getcanshu_Click(rig.c); });
-    QCOMPARE(rig.messages.texts.size(), 1);
-    QVERIFY(rig.messages.texts[0].contains(QStringLiteral("hung up")));
-    QVERIFY(rig.messages.notices.isEmpty());
-    QVERIFY(!rig.line.isOpen());
-    // Not a run: its stamp, clock and samples stay as they were.
-    QCOMPARE(rig.c.state.runStamp, stampAt(0));
-    QCOMPARE(rig.c.state.runTicks, LooseValue(12));
-    // The next command opens the port again.
-    rig.line.onSent = {};
-    rig.answerLoads(kProfile);
-    rig.run([&rig] { getcanshu_Click(rig.c); });
-    QCOMPARE(rig.form.fields[0], QStringLiteral("150"));
-    QCOMPARE(rig.line.opens, 2);
 }
 
 void TestRunLine::loadClosedUnderItsWaitNeverResumes()
