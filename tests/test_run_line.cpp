@@ -108,6 +108,7 @@ void TestRunLine::runThroughWhatTheLineDoes_data()
     QTest::addColumn<QString>("lastNotice"); // its parts, split by '|'; empty: not checked
     QTest::addColumn<int>("lastTopic");
     QTest::addColumn<int>("opens");
+    QTest::addColumn<int>("failedOpens"); // at each pull, then once a whole second until back
     QTest::addColumn<int>("stopBytes");
     QTest::addColumn<int>("runTicks");
     QTest::addColumn<qint64>("stampedAt");
@@ -120,7 +121,7 @@ void TestRunLine::runThroughWhatTheLineDoes_data()
 
     QTest::newRow("cable out 10.7-20 s, put back while its notice stays open")
             << along(60, [](int k) { return 150 + k / 4; }) << Times{10'700} << Times{20'000} << false
-            << qint64(40'300) << -1 << 2 << "back" << line << 2 << 0 << 40 << qint64(40'300)
+            << qint64(40'300) << -1 << 2 << "back" << line << 2 << 10 << 0 << 40 << qint64(40'300)
             << Seconds{11, 12, 13, 14, 15, 16, 17, 18, 19} << Seconds{} << Seconds{} << 159.0;
     Times out, in;
     Seconds lost;
@@ -131,34 +132,34 @@ void TestRunLine::runThroughWhatTheLineDoes_data()
     }
     QTest::newRow("cable pulled twenty times")
             << along(70, [](int k) { return 100 + k / 10; }) << out << in << false << qint64(65'100) << -1
-            << 40 << "back" << line << 21 << 0 << 65 << qint64(65'100) << lost << Seconds{} << Seconds{}
+            << 40 << "back" << line << 21 << 40 << 0 << 65 << qint64(65'100) << lost << Seconds{} << Seconds{}
             << 106.0;
     QTest::newRow("Stop Communicate in an outage ends the retries")
             << Readings(60, 120) << Times{5'200} << Times{12'000} << false << qint64(8'100) << -1 << 1
-            << "lost" << line << 1 << 0 << 8 << qint64(8'100) << Seconds{5, 6, 7} << Seconds{} << Seconds{}
-            << 120.0;
+            << "lost" << line << 1 << 4 << 0 << 8 << qint64(8'100) << Seconds{5, 6, 7} << Seconds{}
+            << Seconds{} << 120.0;
     QTest::newRow("put back after the oven moved on: the filter follows")
             << along(60, [](int k) { return k < 10 ? 100 : 140; }) << Times{6'700} << Times{14'000} << false
-            << qint64(30'100) << -1 << 2 << "back" << line << 2 << 0 << 30 << qint64(30'100)
+            << qint64(30'100) << -1 << 2 << "back" << line << 2 << 8 << 0 << 30 << qint64(30'100)
             << Seconds{7, 8, 9, 10, 11, 12, 13} << Seconds{14, 15, 16} << Seconds{17, 18, 19} << 140.0;
     QTest::newRow("Stop while the cable is out")
             << Readings(60, 200) << Times{3'700} << Times{} << true << qint64(6'100) << -1 << 2
-            << "0 of the 11|cannot be opened" << stop << 1 << 0 << 6 << qint64(6'100) << Seconds{4, 5}
+            << "0 of the 11|cannot be opened" << stop << 1 << 5 << 0 << 6 << qint64(6'100) << Seconds{4, 5}
             << Seconds{} << Seconds{} << 200.0;
     // The failing port is told as a lost line first, then what Stop could not do.
     QTest::newRow("Stop on a port that fails after three bytes")
             << Readings(60, 200) << Times{} << Times{} << true << qint64(5'100) << 3 << 2 << "NOT|3 of the 11"
-            << stop << 1 << 3 << 6 << qint64(6'200) << Seconds{} << Seconds{} << Seconds{} << 200.0;
+            << stop << 1 << 0 << 3 << 6 << qint64(6'200) << Seconds{} << Seconds{} << Seconds{} << 200.0;
     // Told, stored, but never the filter's reference: the filter cannot lock.
     QTest::newRow("first reading above 400")
             << along(30, [](int k) { return k == 0 ? 450 : 25; }) << Times{} << Times{} << false
-            << qint64(20'300) << -1 << 1 << "Communication Error!" << reading << 1 << 0 << 20
+            << qint64(20'300) << -1 << 1 << "Communication Error!" << reading << 1 << 0 << 0 << 20
             << qint64(20'300) << Seconds{} << Seconds{} << Seconds{} << 25.0;
     // Two series above 400, each told once; a jump above 400 is taken once it
     // lasts three frames, and then held like any spike.
     QTest::newRow("broken thermocouple, twice")
             << along(30, [](int k) { return (k >= 5 && k < 15) || k >= 20 ? 999 : 30; }) << Times{} << Times{}
-            << false << qint64(30'300) << -1 << 2 << "Communication Error!" << reading << 1 << 0 << 30
+            << false << qint64(30'300) << -1 << 2 << "Communication Error!" << reading << 1 << 0 << 0 << 30
             << qint64(30'300) << Seconds{5, 6, 20, 21} << Seconds{7, 8, 9, 11, 12, 13, 22, 23, 24, 26, 27, 28}
             << Seconds{5, 6, 10, 14, 20, 21, 25, 29} << 30.0;
 }
@@ -216,6 +217,7 @@ void TestRunLine::runThroughWhatTheLineDoes()
     QTEST(int(m.noticeTopics.back()), "lastTopic");
 
     QTEST(rig.line.opens, "opens");
+    QTEST(int(rig.line.log.count(QStringLiteral("open"))) - rig.line.opens, "failedOpens");
     QTEST(countOf(rig.line.sent, 0xBB), "stopBytes");
     QTEST(int(rig.c.state.runTicks.leadingNumber()), "runTicks");
     QFETCH(qint64, stampedAt);
