@@ -41,6 +41,7 @@ class TestMonitor : public QObject
 
 private slots:
     void runStartsInOrder();
+    void bytesFromBeforeTheRunAreDropped();
     void readingsBecomeSamples_data();
     void readingsBecomeSamples();
     void readoutsAndProfileFieldsFollowEachFrame();
@@ -71,6 +72,24 @@ void TestMonitor::runStartsInOrder()
     QVERIFY(rig.timer1.isEnabled());
     QCOMPARE(rig.timer1.interval(), 1000);
     QCOMPARE(rig.c.state.runFlag, LooseValue(0)); // waiting for data
+}
+
+void TestMonitor::bytesFromBeforeTheRunAreDropped()
+{
+    Rig rig;
+    rig.answerLoads({150, 60, 130, 90, 120, 40});
+    rig.line.onSent = [&rig, answer = rig.line.onSent](int b) {
+        if (b == 6) // the last answer comes with a stale frame (300) behind it
+            rig.world.after(5, [&rig] { rig.line.arrive({40, 1, 0x2C, 0x2D}); });
+        else
+            answer(b);
+    };
+    rig.onRunStart = [&rig](qint64 t) { rig.frameAt(t + 500, 100); };
+    rig.world.at(2'000, [&rig] { stopcomm_Click(rig.c); });
+    rig.run([&rig] { from8031_Click(rig.c); });
+    QCOMPARE(rig.form.fields[5], QStringLiteral("40"));
+    QCOMPARE(rig.form.drawing.strokes.size(), std::size_t(2)); // the oven's one reading only
+    QCOMPARE(rig.sample(0), 100.0);
 }
 
 // Readings in, one a second from the run's start (a negative one is a silent
