@@ -16,9 +16,7 @@ private slots:
     void runFlagOneDoesNothing();
     void staleByteIsDiscarded();
     void stateWhileWaitingForThirdAnswer();
-    void openSequenceUsesChosenPort();
-    void portChoiceTakesEffectOnlyAtNextOpen();
-    void portPanelButtonsOnlyHide();
+    void portChoice();
     void loadThatCannotFinish_data();
     void loadThatCannotFinish();
     void silentControllerSleepsInsteadOfSpinning();
@@ -113,51 +111,38 @@ void TestParameterLoad::stateWhileWaitingForThirdAnswer()
     QCOMPARE(fieldsThen, (QStringList{"old1", "old2", "old3", "old4", "old5", "old6"}));
 }
 
-void TestParameterLoad::openSequenceUsesChosenPort()
-{
-    Rig rig;
-    selectport_Click(rig.c);
-    rig.form.com1 = false;
-    rig.form.com2 = true;
-    cancel_Click(rig.c); // CANCEL keeps the choice
-    QVERIFY(!rig.form.panelVisible);
-    rig.answerLoads({1, 2, 3, 4, 5, 6});
-    rig.run([&] { getcanshu_Click(rig.c); });
-    QCOMPARE(rig.line.log.mid(0, 8), (QStringList{"port 2", "settings 2400,N,8,1", "raw", "readLength 0",
-                                                  "buffer 1", "discardReceived", "discardUnsent", "open"}));
-    QCOMPARE(rig.line.sentOnPort, (std::vector<int>(6, 2)));
-}
-
-void TestParameterLoad::portChoiceTakesEffectOnlyAtNextOpen()
-{
-    Rig rig;
-    rig.answerLoads({1, 2, 3, 4, 5, 6});
-    rig.run([&] { getcanshu_Click(rig.c); });
-    rig.form.com1 = false;
-    rig.form.com2 = true;
-    rig.run([&] { getcanshu_Click(rig.c); });
-    QCOMPARE(rig.line.port(), 1); // still open on port 1
-    QCOMPARE(rig.line.opens, 1);
-    stopcomm_Click(rig.c);
-    QVERIFY(!rig.line.isOpen());
-    rig.run([&] { getcanshu_Click(rig.c); });
-    QCOMPARE(rig.line.port(), 2);
-    QCOMPARE(rig.line.sentOnPort.back(), 2);
-}
-
-void TestParameterLoad::portPanelButtonsOnlyHide()
+// The panel only shows and hides; the choice takes effect at the next open.
+void TestParameterLoad::portChoice()
 {
     Rig rig;
     QVERIFY(!rig.form.panelVisible); // hidden from start-up
     selectport_Click(rig.c);
     selectport_Click(rig.c);
     QVERIFY(rig.form.panelVisible);
-    rig.form.com1 = false;
-    rig.form.com2 = true;
     yes_Click(rig.c);
     QVERIFY(!rig.form.panelVisible);
-    QVERIFY(rig.form.com2);
     QVERIFY(rig.line.log.isEmpty()); // nothing touched the port
+    rig.answerLoads({1, 2, 3, 4, 5, 6});
+    rig.run([&] { getcanshu_Click(rig.c); });
+    QCOMPARE(rig.line.port(), 1);
+    selectport_Click(rig.c);
+    rig.form.com1 = false;
+    rig.form.com2 = true;
+    cancel_Click(rig.c); // CANCEL keeps the choice, and so does YES
+    QVERIFY(!rig.form.panelVisible && rig.form.com2);
+    selectport_Click(rig.c);
+    yes_Click(rig.c);
+    QVERIFY(!rig.form.panelVisible && rig.form.com2);
+    rig.run([&] { getcanshu_Click(rig.c); });
+    QCOMPARE(rig.line.port(), 1); // still open on port 1
+    QCOMPARE(rig.line.opens, 1);
+    stopcomm_Click(rig.c);
+    rig.line.log.clear();
+    rig.run([&] { getcanshu_Click(rig.c); });
+    QCOMPARE(rig.line.log.mid(0, 8), (QStringList{"port 2", "settings 2400,N,8,1", "raw", "readLength 0",
+                                                  "buffer 1", "discardReceived", "discardUnsent", "open"}));
+    QCOMPARE(std::vector<int>(rig.line.sentOnPort.end() - 6, rig.line.sentOnPort.end()),
+             std::vector<int>(6, 2));
 }
 
 // A Load the port or the line ends: told once, and the profile, the fields
