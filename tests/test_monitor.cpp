@@ -42,8 +42,6 @@ class TestMonitor : public QObject
 private slots:
     void runStartsInOrder();
     void bytesFromBeforeTheRunAreDropped();
-    void readingsBecomeSamples_data();
-    void readingsBecomeSamples();
     void profileFieldsFollowEachFrame();
     void severalFramesInOneSecondLastWins();
     void clockStopsAfterFiveHundredSeconds();
@@ -90,89 +88,6 @@ void TestMonitor::bytesFromBeforeTheRunAreDropped()
     QCOMPARE(rig.form.fields[5], QStringLiteral("40"));
     QCOMPARE(rig.form.drawing.strokes.size(), std::size_t(2)); // the oven's one reading only
     QCOMPARE(rig.sample(0), 100.0);
-}
-
-// Readings in, one a second from the run's start (a negative one is a silent
-// second), and Stop Communicate at `stopAt`; the samples the run leaves (a
-// negative one is empty), what it showed and drew, and what it told.
-void TestMonitor::readingsBecomeSamples_data()
-{
-    QTest::addColumn<Readings>("readings");
-    QTest::addColumn<Readings>("older"); // samples of an earlier run
-    QTest::addColumn<double>("reference"); // the earlier run's last reading
-    QTest::addColumn<qint64>("stopAt");
-    QTest::addColumn<Readings>("samples");
-    QTest::addColumn<int>("notices"); // each "Communication Error!"
-    Readings whole = ramp(30, 25, 3), kept = whole;
-    kept.push_back(-1);
-    QTest::newRow("whole run") << whole << Readings{} << 0.0 << qint64(30'200) << kept << 0;
-    QTest::newRow("silent seconds keep the older samples")
-            << Readings{20, 21, -1, -1, 24, 25} << ramp(10, 30, 1) << 0.0 << qint64(6'800)
-            << Readings{20, 21, 32, 33, 24, 25} << 0;
-    // The earlier reference is not used early on; 11 away is a spike, 10 is not.
-    QTest::newRow("spike filter from the third second")
-            << Readings{50, 80, 60, 71, 60, 70, 200, 80} << Readings{} << 900.0 << qint64(8'500)
-            << Readings{50, 80, 60, 60, 60, 70, 70, 80} << 0;
-    QTest::newRow("400 and above: shown and stored, not drawn")
-            << Readings{395, 400, 401, 395} << Readings{} << 0.0 << qint64(4'500)
-            << Readings{395, 400, 401, 395} << 1;
-}
-
-void TestMonitor::readingsBecomeSamples()
-{
-    QFETCH(Readings, readings);
-    QFETCH(Readings, older);
-    QFETCH(double, reference);
-    QFETCH(qint64, stopAt);
-    QFETCH(Readings, samples);
-    Rig rig;
-    for (std::size_t k = 0; k < older.size(); ++k)
-        rig.c.state.samples[k] = older[k];
-    rig.c.state.prevTemp = reference;
-    runWith(rig, readings, stopAt);
-    const SharedState &s = rig.c.state;
-    QVERIFY(rig.messages.texts.isEmpty()); // notices only: the run is not held
-    QTEST(int(rig.messages.notices.count(QStringLiteral("Communication Error!"))), "notices");
-    QCOMPARE(rig.messages.notices.size(), rig.messages.notices.count(QStringLiteral("Communication Error!")));
-    const int ticks = int(stopAt / 1000); // the clock counts through silent seconds
-    QCOMPARE(s.runTicks, LooseValue(ticks));
-    for (std::size_t k = 0; k < samples.size(); ++k)
-        QCOMPARE(s.samples[k], samples[k] < 0 ? LooseValue() : LooseValue(samples[k]));
-    // Each reading shown; each below 400 drawn twice, 5 twips apart, from the
-    // last one drawn at the second before.
-    const auto &strokes = rig.form.drawing.strokes;
-    std::size_t stroke = 0;
-    int shown = -1, drawn = 0;
-    std::size_t lastSecond = 0;
-    for (std::size_t k = 0; k < readings.size() && k < std::size_t(ticks); ++k) {
-        if (readings[k] < 0)
-            continue;
-        shown = samples[k];
-        lastSecond = k;
-        if (shown >= 400)
-            continue;
-        QVERIFY(stroke + 1 < strokes.size());
-        for (int shift : {0, 5})
-            QCOMPARE(strokes[stroke++],
-                     (std::array<float, 4>{float(chart::xOf(double(k) - 1)), float(chart::yOf(drawn) + shift),
-                                           float(chart::xOf(double(k))), float(chart::yOf(shown) + shift)}));
-        drawn = shown;
-    }
-    QCOMPARE(stroke, strokes.size());
-    QCOMPARE(s.lastDrawnTemp, std::int16_t(drawn));
-    QCOMPARE(rig.form.fields[6], QString::number(shown));
-    QCOMPARE(rig.form.fields[7], QString::number(lastSecond)); // the clock at the last frame
-    // Start-up clears and draws the grid (26 lines); the frames of seconds 0
-    // and 1 draw it again over the curve.
-    QCOMPARE(rig.form.drawing.clears, 1);
-    QCOMPARE(rig.form.drawing.gridLines, 26 * (1 + int(readings[0] >= 0) + int(readings[1] >= 0)));
-    // Stop Communicate ended it at its own time; the clean-up left its counter.
-    QCOMPARE(s.runFlag, LooseValue(0));
-    QVERIFY(!rig.line.isOpen());
-    const std::array<LooseValue, 6> stop{2024, 5, 9, 14, 3, 27 + int(stopAt / 1000)};
-    QCOMPARE(s.runStamp, stop);
-    QCOMPARE(s.recordStamp, stop);
-    QCOMPARE(s.loopIndex, LooseValue(std::max(ticks, 4)));
 }
 
 void TestMonitor::profileFieldsFollowEachFrame()
