@@ -1,10 +1,10 @@
-// A run against what real benches do to its line: cables pulled and put back,
-// junk and lost bytes, readings the spike filter must not lock on, a Stop that
-// cannot reach the oven, a Parameter Load that cannot finish. All in virtual
-// time with a scripted controller.
+// A run as the monitor takes it (samples, readouts, the curve) and against
+// what real benches do to its line: cables pulled and put back, junk and lost
+// bytes, readings the spike filter must not lock on, a Stop that cannot reach
+// the oven, a Parameter Load that cannot finish. All in virtual time with a
+// scripted controller.
 #include "fakes.h"
 
-#include "link/frame.h"
 #include "link/load.h"
 #include "link/qt_serial_line.h"
 #include "link/transfer.h"
@@ -12,8 +12,8 @@
 #include "run/run_book.h"
 #include "run/run_start.h"
 #include "run/run_stop.h"
+#include "state/chart.h"
 
-#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -22,39 +22,33 @@
 
 namespace {
 
+using Readings = std::vector<int>;
+using Seconds = QList<int>;
+using Times = QList<qint64>;
+
 constexpr std::array<int, 6> kProfile{150, 60, 130, 90, 120, 40};
 
-// The controller answers Parameter Load; from the start byte on it sends
-// reading(k) at second k (a negative value is a silent second).
-struct Oven
+// A Run on a controller that answers Parameter Load and then sends readings[k]
+// at second k (a negative one is a silent second); `then` schedules the rest of
+// the scenario from the start byte's time on.
+void runOven(Rig &rig, const Readings &readings, const std::function<void(qint64)> &then = {})
 {
-    explicit Oven(Rig &r, std::function<int(int)> readingAt, int seconds = 60)
-        : rig(r), reading(std::move(readingAt)), length(seconds)
-    {
-        rig.answerLoads(kProfile);
-        rig.onRunStart = [this](qint64 t) {
-            start = t;
-            for (int k = 0; k < length; ++k)
-                rig.world.at(t + 500 + 1000 * k, [this, k] {
-                    const int v = reading(k);
-                    if (v >= 0) {
-                        const auto bytes = frame::encode(v);
-                        rig.line.arrive({bytes[0], bytes[1], bytes[2]});
-                    }
-                });
-            if (script)
-                script();
-        };
-    }
-    // What else happens in the run, scheduled once it has started.
-    std::function<void()> script;
-    // Virtual time of second k of the run (its beginning).
-    [[nodiscard]] qint64 second(int k) const { return start + 1000 * k; }
-    Rig &rig;
-    std::function<int(int)> reading;
-    int length;
-    qint64 start = -1;
-};
+    rig.answerLoads(kProfile);
+    rig.onRunStart = [&rig, readings, then](qint64 t) {
+        rig.framesEverySecond(t, readings);
+        if (then)
+            then(t);
+    };
+    rig.run([&rig] { from8031_Click(rig.c); });
+}
+
+Readings along(int seconds, const std::function<int(int)> &reading)
+{
+    Readings r;
+    for (int k = 0; k < seconds; ++k)
+        r.push_back(reading(k));
+    return r;
+}
 
 int countOf(const std::vector<int> &bytes, int b) { return int(std::count(bytes.begin(), bytes.end(), b)); }
 
@@ -65,193 +59,258 @@ std::array<LooseValue, 6> stampAt(qint64 ms)
             t.time().hour(), t.time().minute(), t.time().second()};
 }
 
+// What seconds 0..n-1 should hold: the oven's reading; in a second of `none`
+// what was there before; in a `held` second the last value before it in the
+// oven's range, from `last` on (what the filters hold to).
+using Samples = std::vector<std::optional<double>>;
+Samples expect(const Samples &from,
+               const Samples &before,
+               const Seconds &none,
+               const Seconds &held,
+               std::optional<double> last)
+{
+    Samples out(from.size());
+    for (std::size_t k = 0; k < from.size(); ++k) {
+        out[k] = none.contains(int(k)) ? before[k] : held.contains(int(k)) ? last : from[k];
+        if (out[k] && *out[k] <= 400)
+            last = out[k];
+    }
+    return out;
+}
+
+// One run, from the start byte on, and what should come of it. The oven's
+// reading of second k comes at k.5 s; Stop or Stop Communicate ends the run.
+struct Scenario
+{
+    Readings readings{}; // negative: a silent second
+    Readings older{}; // samples of an earlier run
+    double reference = 0; // the earlier run's last reading
+    QByteArray early{}; // bytes at 0.1 s
+    Times unplugs{}, replugs{};
+    bool stopButton = false; // Stop, or else Stop Communicate
+    qint64 stopAt = 0;
+    int failWritesAfter = -1; // from the stop on
+    // What comes of it.
+    int notices = 0;
+    QString lastNotice{}; // its parts, split by '|'
+    MessageService::Topic lastTopic = MessageService::Topic::Line;
+    int opens = 1;
+    int failedOpens = 0; // at each pull, then once a whole second until back
+    int stopBytes = 0;
+    int runTicks = 0;
+    qint64 stampedAt = -1; // -1: at stopAt
+    Seconds none{}; // seconds whose reading never came or was lost
+    Seconds held{}; // seconds shown at the last reading in range before them
+    Seconds cleaned{}; // seconds the clean-up then holds the same way
+    double prevTemp = 0;
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(Scenario)
 
 class TestRunLine : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void cablePutBackWhileNoticeStaysOpen();
-    void cablePulledTwentyTimesInOneRun();
-    void stopCommunicateDuringOutageEndsRetries();
-    void replugAfterOvenMovedFilterFollows();
-    void stopWithPortFailingAfterThreeBytes();
-    void stopWhileCableIsOut();
+    void runThroughWhatTheLineDoes_data();
+    void runThroughWhatTheLineDoes();
     void stopCommunicateUnderStopsWaits();
     void junkAtRunStartCostsAFewFrames_data();
     void junkAtRunStartCostsAFewFrames();
-    void firstReadingAboveLimitDoesNotLockFilter();
-    void lateFirstReadingFarFromLastRun();
-    void brokenThermocoupleToldOnce();
-    void faultOutsideRunIsToldAndNothingEnds();
-    void loadWithPortThatCannotOpenChangesNothing();
     void loadClosedUnderItsWaitNeverResumes();
     void startByteThatCannotGoOutStartsNoRun();
     void runsInsideSilentLoadKeepStackFlat();
     void adapterNameChosenWhereItExists();
 };
 
-void TestRunLine::cablePutBackWhileNoticeStaysOpen()
+void TestRunLine::runThroughWhatTheLineDoes_data()
 {
-    Rig rig;
-    Oven oven(rig, [](int k) { return 150 + k / 4; });
-    oven.script = [&rig, &oven] {
-        rig.world.at(oven.second(10) + 700, [&rig] { rig.line.unplug(); });
-        rig.world.at(oven.second(20), [&rig] { rig.line.replug(); });
-        rig.world.at(oven.second(40) + 300, [&rig] { stopcomm_Click(rig.c); });
-    };
-    std::array<LooseValue, SharedState::kSampleCount> live;
-    rig.world.at(40'000, [&] { live = rig.c.state.samples; });
-    rig.run([&rig] { from8031_Click(rig.c); });
-
-    // Nothing held the monitor off: no modal box at all, two notices.
-    QVERIFY2(rig.messages.texts.isEmpty(), qPrintable(rig.messages.texts.join(u'|')));
-    QCOMPARE(rig.messages.notices.size(), 2);
-    QVERIFY(rig.messages.notices[0].contains(QStringLiteral("lost")));
-    QVERIFY(rig.messages.notices[0].contains(QStringLiteral("port1 disappeared")));
-    QVERIFY(rig.messages.notices[1].contains(QStringLiteral("back")));
-    QCOMPARE(rig.messages.noticeAt[0], oven.second(10) + 700);
-    QVERIFY(rig.messages.noticeAt[1] <= oven.second(21));
-    // The clock kept its pace; the seconds of the outage have no reading; the
-    // readings after the cable came back landed at their own seconds.
-    QCOMPARE(rig.c.state.runTicks, LooseValue(40));
-    for (int k = 0; k < 40; ++k) {
-        if (k > 10 && k < 20)
-            QVERIFY2(live[std::size_t(k)].isEmpty(), qPrintable(QString::number(k)));
-        else
-            QCOMPARE(live[std::size_t(k)], LooseValue(150 + k / 4));
+    using Topic = MessageService::Topic;
+    QTest::addColumn<Scenario>("run");
+    // A row in a line or three: the table reads better than a field a line.
+    // clang-format off
+    Scenario twenty{
+        .readings = along(70, [](int k) { return 100 + k / 10; }), .stopAt = 65'100, .notices = 40,
+        .lastNotice = "back", .opens = 21, .failedOpens = 40, .runTicks = 65, .prevTemp = 106};
+    for (int i = 0; i < 20; ++i) {
+        twenty.unplugs << 3'000 * i + 2'700;
+        twenty.replugs << 3'000 * i + 3'800;
+        twenty.none << 3 * i + 3; // from the pull to the retry at the next whole second
     }
-    // Stop Communicate's clean-up leaves them empty: no reading came.
-    for (int k = 11; k < 20; ++k)
-        QVERIFY(rig.c.state.samples[std::size_t(k)].isEmpty());
-    QCOMPARE(rig.sample(20), 155.0);
-    QCOMPARE(rig.line.opens, 2);
-    // Stopped at the operator's moment, not a box's.
-    QCOMPARE(rig.c.state.runStamp, stampAt(oven.second(40) + 300));
-    QVERIFY(!runBook(rig.c).runLine.outage);
+    QTest::newRow("whole run") << Scenario{
+        .readings = along(30, [](int k) { return 25 + 3 * k; }), .stopAt = 30'200, .runTicks = 30,
+        .prevTemp = 112};
+    QTest::newRow("silent seconds keep an earlier run's samples") << Scenario{
+        .readings = {20, 21, -1, -1, 24, 25}, .older = along(10, [](int k) { return 30 + k; }),
+        .stopAt = 6'800, .runTicks = 6, .none = {2, 3}, .prevTemp = 25};
+    // The earlier run's reference is not used early on; 11 away is a spike, 10 is not.
+    QTest::newRow("spike filter from the third second") << Scenario{
+        .readings = {50, 80, 60, 71, 60, 70, 200, 80}, .reference = 900, .stopAt = 8'500, .runTicks = 8,
+        .held = {3, 6}, .prevTemp = 80};
+    // A stray byte starts the clock; the first reading comes in second 4, 100 ℃
+    // below the last run's: held at that run's reference three times.
+    QTest::newRow("late first reading far from the last run's") << Scenario{
+        .readings = along(20, [](int k) { return k < 4 ? -1 : 100; }), .reference = 200,
+        .early = QByteArray(1, 0x42), .stopAt = 20'300, .runTicks = 20, .none = {0, 1, 2, 3},
+        .held = {4, 5, 6}, .cleaned = {7, 8, 9}, .prevTemp = 100};
+    QTest::newRow("400 and above: shown and stored, not drawn") << Scenario{
+        .readings = {395, 400, 401, 395}, .stopAt = 4'500, .notices = 1, .lastNotice = "Communication Error!",
+        .lastTopic = Topic::Reading, .runTicks = 4, .prevTemp = 395};
+    // Told, stored, but never the filter's reference: the filter cannot lock.
+    QTest::newRow("first reading above 400") << Scenario{
+        .readings = along(30, [](int k) { return k ? 25 : 450; }), .stopAt = 20'300, .notices = 1,
+        .lastNotice = "Communication Error!", .lastTopic = Topic::Reading, .runTicks = 20, .prevTemp = 25};
+    // Two series above 400, each told once; a jump above 400 is taken once it
+    // lasts three frames, and then held like any spike.
+    QTest::newRow("broken thermocouple, twice") << Scenario{
+        .readings = along(30, [](int k) { return (k >= 5 && k < 15) || k >= 20 ? 999 : 30; }),
+        .stopAt = 30'300, .notices = 2, .lastNotice = "Communication Error!", .lastTopic = Topic::Reading,
+        .runTicks = 30, .none = {5, 6, 20, 21}, .held = {7, 8, 9, 11, 12, 13, 22, 23, 24, 26, 27, 28},
+        .cleaned = {5, 6, 10, 14, 20, 21, 25, 29}, .prevTemp = 30};
+    QTest::newRow("cable out 10.7-20 s, put back while its notice stays open") << Scenario{
+        .readings = along(60, [](int k) { return 150 + k / 4; }), .unplugs = {10'700}, .replugs = {20'000},
+        .stopAt = 40'300, .notices = 2, .lastNotice = "back", .opens = 2, .failedOpens = 10, .runTicks = 40,
+        .none = {11, 12, 13, 14, 15, 16, 17, 18, 19}, .prevTemp = 159};
+    QTest::newRow("cable pulled twenty times") << twenty;
+    QTest::newRow("Stop Communicate in an outage ends the retries") << Scenario{
+        .readings = Readings(60, 120), .unplugs = {5'200}, .replugs = {12'000}, .stopAt = 8'100, .notices = 1,
+        .lastNotice = "lost", .failedOpens = 4, .runTicks = 8, .none = {5, 6, 7}, .prevTemp = 120};
+    QTest::newRow("put back after the oven moved on: the filter follows") << Scenario{
+        .readings = along(60, [](int k) { return k < 10 ? 100 : 140; }), .unplugs = {6'700},
+        .replugs = {14'000}, .stopAt = 30'100, .notices = 2, .lastNotice = "back", .opens = 2,
+        .failedOpens = 8, .runTicks = 30, .none = {7, 8, 9, 10, 11, 12, 13}, .held = {14, 15, 16},
+        .cleaned = {17, 18, 19}, .prevTemp = 140};
+    QTest::newRow("Stop while the cable is out") << Scenario{
+        .readings = Readings(60, 200), .unplugs = {3'700}, .stopButton = true, .stopAt = 6'100, .notices = 2,
+        .lastNotice = "0 of the 11|cannot be opened", .lastTopic = Topic::Stop, .failedOpens = 5,
+        .runTicks = 6, .none = {4, 5}, .prevTemp = 200};
+    // The failing port is told as a lost line first, then what Stop could not
+    // do. The reading that came under Stop's waits is not taken; the clean-up
+    // fills the one second without one.
+    QTest::newRow("Stop on a port that fails after three bytes") << Scenario{
+        .readings = Readings(60, 200), .stopButton = true, .stopAt = 5'100, .failWritesAfter = 3,
+        .notices = 2, .lastNotice = "NOT|3 of the 11", .lastTopic = Topic::Stop, .stopBytes = 3,
+        .runTicks = 6, .stampedAt = 6'200, .cleaned = {5}, .prevTemp = 200};
+    // clang-format on
 }
 
-void TestRunLine::cablePulledTwentyTimesInOneRun()
+void TestRunLine::runThroughWhatTheLineDoes()
 {
+    QFETCH(Scenario, run);
     Rig rig;
-    Oven oven(
-            rig, [](int k) { return 100 + k / 10; }, 70);
-    oven.script = [&rig, &oven] {
-        for (int i = 0; i < 20; ++i) {
-            rig.world.at(oven.second(3 * i + 2) + 700, [&rig] { rig.line.unplug(); });
-            rig.world.at(oven.second(3 * i + 3) + 800, [&rig] { rig.line.replug(); });
-        }
-        rig.world.at(oven.second(65) + 100, [&rig] { stopcomm_Click(rig.c); });
-    };
+    for (std::size_t k = 0; k < run.older.size(); ++k)
+        rig.c.state.samples[k] = run.older[k];
+    rig.c.state.prevTemp = run.reference;
+    qint64 start = -1;
     std::array<LooseValue, SharedState::kSampleCount> live;
-    rig.world.at(64'000, [&] { live = rig.c.state.samples; });
-    rig.run([&rig] { from8031_Click(rig.c); });
-    QVERIFY(rig.messages.texts.isEmpty());
-    QCOMPARE(rig.messages.notices.size(), 40);
-    QCOMPARE(rig.line.opens, 21);
-    QVERIFY2(rig.world.maxDepth <= 2, qPrintable(QString::number(rig.world.maxDepth)));
-    QCOMPARE(rig.c.state.runTicks, LooseValue(65));
-    // Out from x.7 of second 3i+2 to the retry at 3i+4: second 3i+3 has no
-    // reading, every other second has its own.
-    for (int k = 0; k < 62; ++k) {
-        if (k >= 3 && k % 3 == 0)
-            QVERIFY2(live[std::size_t(k)].isEmpty(), qPrintable(QString::number(k)));
-        else
-            QCOMPARE(live[std::size_t(k)], LooseValue(100 + k / 10));
-    }
-}
-
-void TestRunLine::stopCommunicateDuringOutageEndsRetries()
-{
-    Rig rig;
-    Oven oven(rig, [](int) { return 120; });
-    oven.script = [&rig, &oven] {
-        rig.world.at(oven.second(5) + 200, [&rig] { rig.line.unplug(); });
-        rig.world.at(oven.second(8) + 100, [&rig] { stopcomm_Click(rig.c); });
-        rig.world.at(oven.second(12), [&rig] { rig.line.replug(); });
-    };
-    rig.world.endMs = 30'000;
-    rig.run([&rig] { from8031_Click(rig.c); });
-    QCOMPARE(rig.messages.notices.size(), 1); // lost; never back
-    QCOMPARE(rig.line.opens, 1);
-    QVERIFY(!rig.line.isOpen());
-    QCOMPARE(rig.c.state.runTicks, LooseValue(8));
-    QCOMPARE(rig.c.state.runStamp, stampAt(oven.second(8) + 100));
-    QVERIFY(!rig.timer1.isEnabled());
-}
-
-void TestRunLine::replugAfterOvenMovedFilterFollows()
-{
-    Rig rig;
-    Oven oven(rig, [](int k) { return k < 10 ? 100 : 140; });
-    oven.script = [&rig, &oven] {
-        rig.world.at(oven.second(6) + 700, [&rig] { rig.line.unplug(); });
-        rig.world.at(oven.second(14), [&rig] { rig.line.replug(); });
-        rig.world.at(oven.second(30) + 100, [&rig] { stopcomm_Click(rig.c); });
-    };
-    std::array<LooseValue, SharedState::kSampleCount> live;
-    rig.world.at(30'000, [&] { live = rig.c.state.samples; });
-    rig.run([&rig] { from8031_Click(rig.c); });
-    // Three readings held at the old reference, then the oven's own.
-    for (int k = 14; k <= 16; ++k)
-        QCOMPARE(live[std::size_t(k)], LooseValue(100));
-    for (int k = 17; k < 30; ++k)
-        QCOMPARE(live[std::size_t(k)], LooseValue(140));
-    QCOMPARE(rig.c.state.prevTemp, 140.0);
-    // The clean-up holds three more, and then follows the oven too.
-    for (int k = 17; k <= 19; ++k)
-        QCOMPARE(rig.sample(k), 100.0);
-    for (int k = 20; k < 30; ++k)
-        QCOMPARE(rig.sample(k), 140.0);
-}
-
-void TestRunLine::stopWithPortFailingAfterThreeBytes()
-{
-    Rig rig;
-    Oven oven(rig, [](int) { return 200; });
-    oven.script = [&rig, &oven] {
-        rig.world.at(oven.second(5) + 100, [&rig] {
-            rig.line.failWritesAfter = 3;
-            stop_Click(rig.c);
+    runOven(rig, run.readings, [&](qint64 t) {
+        start = t;
+        if (!run.early.isEmpty())
+            rig.world.at(t + 100, [&] { rig.line.arrive(run.early); });
+        for (qint64 ms : run.unplugs)
+            rig.world.at(t + ms, [&rig] { rig.line.unplug(); });
+        for (qint64 ms : run.replugs)
+            rig.world.at(t + ms, [&rig] { rig.line.replug(); });
+        rig.world.at(t + run.stopAt, [&] {
+            live = rig.c.state.samples;
+            rig.line.failWritesAfter = run.failWritesAfter;
+            run.stopButton ? stop_Click(rig.c) : stopcomm_Click(rig.c);
         });
-    };
-    rig.world.endMs = 20'000;
-    rig.run([&rig] { from8031_Click(rig.c); });
-    QCOMPARE(countOf(rig.line.sent, 0xBB), 3);
-    QVERIFY(!rig.messages.texts.contains(QStringLiteral("Vone Stoped")));
-    QVERIFY(rig.messages.texts.isEmpty());
-    const QString warning = rig.messages.notices.last();
-    QCOMPARE(rig.messages.noticeTopics.back(), MessageService::Topic::Stop);
-    QVERIFY2(warning.contains(QStringLiteral("NOT")) && warning.contains(QStringLiteral("3 of the 11")),
-             qPrintable(warning));
-    // Stop Communicate was carried out all the same.
+        rig.world.endMs = t + run.stopAt + 10'000; // long enough for retries that should not come
+    });
+
+    const FakeMessages &m = rig.messages;
+    QVERIFY2(m.texts.isEmpty(), qPrintable(m.texts.join(u'|'))); // nothing modal held the run
+    QCOMPARE(m.notices.size(), run.notices);
+    // Each pull is told when it happens, each return within the second after.
+    std::vector<std::pair<qint64, bool>> pulls;
+    for (qint64 ms : run.unplugs)
+        pulls.emplace_back(ms, true);
+    for (qint64 ms : run.replugs)
+        if (ms < run.stopAt)
+            pulls.emplace_back(ms, false);
+    std::sort(pulls.begin(), pulls.end());
+    QVERIFY(pulls.size() <= std::size_t(m.notices.size()));
+    for (std::size_t n = 0; n < pulls.size(); ++n) {
+        const auto [ms, out] = pulls[n];
+        const QString &told = m.notices[qsizetype(n)];
+        QVERIFY2(out ? told.contains(QStringLiteral("lost"))
+                                 && told.contains(QStringLiteral("port1 disappeared"))
+                     : told.contains(QStringLiteral("back")),
+                 qPrintable(told));
+        QCOMPARE(m.noticeTopics[n], MessageService::Topic::Line);
+        QVERIFY(m.noticeAt[n] >= start + ms && m.noticeAt[n] <= start + ms + (out ? 0 : 1'000));
+    }
+    if (run.notices > 0) {
+        for (const QString &part : run.lastNotice.split(u'|'))
+            QVERIFY2(m.notices.last().contains(part), qPrintable(m.notices.last()));
+        QCOMPARE(m.noticeTopics.back(), run.lastTopic);
+    }
+
+    QCOMPARE(rig.line.opens, run.opens);
+    QCOMPARE(int(rig.line.log.count(QStringLiteral("open"))) - rig.line.opens, run.failedOpens);
+    QCOMPARE(countOf(rig.line.sent, 0xBB), run.stopBytes);
+    QCOMPARE(rig.c.state.runTicks, LooseValue(run.runTicks));
+    QCOMPARE(rig.c.state.runStamp, stampAt(start + (run.stampedAt < 0 ? run.stopAt : run.stampedAt)));
+    QCOMPARE(rig.c.state.recordStamp, rig.c.state.runStamp);
+    QVERIFY2(rig.world.maxDepth <= 2, qPrintable(QString::number(rig.world.maxDepth)));
+    // The run has ended and nothing of it goes on.
     QVERIFY(!rig.line.isOpen());
-    QVERIFY(!rig.timer1.isEnabled());
-    QVERIFY(!rig.timer3.isEnabled());
+    QVERIFY(!rig.timer1.isEnabled() && !rig.timer3.isEnabled());
     QCOMPARE(rig.c.state.runFlag, LooseValue(0));
     QVERIFY(!runBook(rig.c).runLine.live && !runBook(rig.c).runLine.outage);
-}
+    QCOMPARE(rig.c.state.prevTemp, run.prevTemp);
 
-void TestRunLine::stopWhileCableIsOut()
-{
-    Rig rig;
-    Oven oven(rig, [](int) { return 200; });
-    oven.script = [&rig, &oven] {
-        rig.world.at(oven.second(3) + 700, [&rig] { rig.line.unplug(); });
-        rig.world.at(oven.second(6) + 100, [&rig] { stop_Click(rig.c); });
+    // The samples as the run left them at the stop, and after the clean-up.
+    const auto value = [](const LooseValue &v) {
+        return v.isEmpty() ? std::nullopt : std::optional<double>(v.leadingNumber());
     };
-    rig.world.endMs = 20'000;
-    rig.run([&rig] { from8031_Click(rig.c); });
-    QCOMPARE(countOf(rig.line.sent, 0xBB), 0);
-    QVERIFY(rig.messages.texts.isEmpty()); // nothing modal: the run is not held
-    QCOMPARE(rig.messages.notices.size(), 2);
-    QVERIFY2(rig.messages.notices[1].contains(QStringLiteral("0 of the 11"))
-                     && rig.messages.notices[1].contains(QStringLiteral("cannot be opened")),
-             qPrintable(rig.messages.notices[1]));
-    QCOMPARE(rig.c.state.runStamp, stampAt(oven.second(6) + 100));
-    QCOMPARE(rig.c.state.runTicks, LooseValue(6));
-    QVERIFY(!rig.timer1.isEnabled());
+    const auto seconds = std::size_t(run.stopAt / 1000);
+    Samples oven, before;
+    for (std::size_t k = 0; k <= std::size_t(run.runTicks); ++k) {
+        before.push_back(k < run.older.size() ? std::optional<double>(run.older[k]) : std::nullopt);
+        // Nothing is taken from the stop on.
+        const bool came = k < seconds && k < run.readings.size() && run.readings[k] >= 0;
+        oven.push_back(came ? std::optional<double>(run.readings[k]) : before[k]);
+    }
+    const Samples shown = expect(oven, before, run.none, run.held, run.reference);
+    const Samples kept = expect(shown, before, {}, run.cleaned, {});
+    for (std::size_t k = 0; k <= std::size_t(run.runTicks); ++k) {
+        QVERIFY2(value(live[k]) == shown[k], qPrintable(QStringLiteral("second %1 at the stop").arg(k)));
+        QVERIFY2(value(rig.c.state.samples[k]) == kept[k],
+                 qPrintable(QStringLiteral("second %1 after").arg(k)));
+    }
+    QCOMPARE(rig.c.state.loopIndex, LooseValue(std::max(run.runTicks, 4)));
+
+    // Each reading shown; each below 400 drawn twice, 5 twips apart, from the
+    // last one drawn at the second before.
+    const auto &strokes = rig.form.drawing.strokes;
+    std::size_t stroke = 0, lastFrame = 0;
+    double drawn = 0;
+    for (std::size_t k = 0; k < seconds; ++k) {
+        if (run.none.contains(int(k)))
+            continue;
+        lastFrame = k;
+        if (*shown[k] >= 400)
+            continue;
+        QVERIFY(stroke + 1 < strokes.size());
+        for (int shift : {0, 5})
+            QCOMPARE(strokes[stroke++],
+                     (std::array<float, 4>{float(chart::xOf(double(k) - 1)), float(chart::yOf(drawn) + shift),
+                                           float(chart::xOf(double(k))),
+                                           float(chart::yOf(*shown[k]) + shift)}));
+        drawn = *shown[k];
+    }
+    QCOMPARE(stroke, strokes.size());
+    QCOMPARE(rig.c.state.lastDrawnTemp, std::int16_t(drawn));
+    QCOMPARE(rig.form.fields[6], QString::number(*shown[lastFrame]));
+    QCOMPARE(rig.form.fields[7], QString::number(lastFrame)); // the clock at the last frame
+    // Start-up clears and draws the grid (26 lines); the frames of seconds 0
+    // and 1 draw it again over the curve.
+    QCOMPARE(rig.form.drawing.clears, 1);
+    QCOMPARE(rig.form.drawing.gridLines, 26 * (1 + int(!run.none.contains(0)) + int(!run.none.contains(1))));
 }
 
 void TestRunLine::stopCommunicateUnderStopsWaits()
@@ -280,130 +339,19 @@ void TestRunLine::junkAtRunStartCostsAFewFrames()
     QFETCH(int, junkBytes);
     QFETCH(quint32, seed);
     Rig rig;
-    Oven oven(
-            rig, [](int k) { return 25 + 2 * k; }, 40);
-    oven.script = [&rig, &oven, junkBytes, seed] {
+    runOven(rig, along(40, [](int k) { return 25 + 2 * k; }), [&rig, junkBytes, seed](qint64 t) {
         QRandomGenerator random(seed);
         QByteArray junk;
         for (int i = 0; i < junkBytes; ++i)
             junk.append(char(random.bounded(256)));
-        rig.world.at(oven.second(0) + 100, [&rig, junk] { rig.line.arrive(junk); });
-        rig.world.at(oven.second(40) + 100, [&rig] { stopcomm_Click(rig.c); });
-    };
-    rig.run([&rig] { from8031_Click(rig.c); });
+        rig.world.at(t + 100, [&rig, junk] { rig.line.arrive(junk); });
+        rig.world.at(t + 40'100, [&rig] { stopcomm_Click(rig.c); });
+    });
     QVERIFY2(rig.messages.notices.count(QStringLiteral("Communication Error!")) <= 1,
              qPrintable(QString::number(rig.messages.notices.size())));
     // From the fifth second on every reading is the oven's own.
     for (int k = 5; k < 40; ++k)
         QCOMPARE(rig.sample(k), double(25 + 2 * k));
-}
-
-void TestRunLine::firstReadingAboveLimitDoesNotLockFilter()
-{
-    Rig rig;
-    Oven oven(rig, [](int k) { return k == 0 ? 450 : 25; });
-    rig.world.at(20'300, [&rig] { stopcomm_Click(rig.c); });
-    rig.run([&rig] { from8031_Click(rig.c); });
-    QCOMPARE(rig.messages.notices, QStringList{QStringLiteral("Communication Error!")});
-    QCOMPARE(rig.sample(0), 450.0); // stored and told, but no reference
-    for (int k = 1; k < 20; ++k)
-        QCOMPARE(rig.sample(k), 25.0);
-    QCOMPARE(rig.c.state.prevTemp, 25.0);
-}
-
-void TestRunLine::lateFirstReadingFarFromLastRun()
-{
-    Rig rig;
-    int run = 0;
-    std::array<LooseValue, SharedState::kSampleCount> live;
-    rig.answerLoads(kProfile);
-    rig.onRunStart = [&](qint64 t) {
-        if (++run == 1) {
-            for (int k = 0; k < 10; ++k)
-                rig.frameAt(t + 500 + 1000 * k, 200);
-            rig.world.at(t + 10'200, [&rig] { stopcomm_Click(rig.c); });
-            rig.world.at(t + 12'000, [&rig] { from8031_Click(rig.c); });
-            return;
-        }
-        // A stray byte starts the clock; the first reading comes in second 4,
-        // 100 ℃ below the last run's.
-        rig.world.at(t + 100, [&rig] { rig.line.arrive({0x42}); });
-        for (int k = 4; k < 20; ++k)
-            rig.world.at(t + 600 + 1000 * k, [&rig] { rig.line.arrive({0, 100, 100}); });
-        rig.world.at(t + 20'300, [&] { live = rig.c.state.samples; });
-        rig.world.at(t + 20'400, [&rig] { stopcomm_Click(rig.c); });
-    };
-    rig.run([&rig] { from8031_Click(rig.c); });
-    QCOMPARE(run, 2);
-    QVERIFY(rig.messages.texts.isEmpty());
-    for (int k = 4; k <= 6; ++k) // held at the last run's reference three times
-        QCOMPARE(live[std::size_t(k)], LooseValue(200));
-    for (int k = 7; k < 20; ++k)
-        QCOMPARE(live[std::size_t(k)], LooseValue(100));
-}
-
-void TestRunLine::brokenThermocoupleToldOnce()
-{
-    Rig rig;
-    Oven oven(
-            rig, [](int k) { return (k >= 5 && k < 15) || k >= 20 ? 999 : 30; }, 30);
-    rig.world.at(30'300, [&rig] { stopcomm_Click(rig.c); });
-    rig.run([&rig] { from8031_Click(rig.c); });
-    // Two series above 400, each told once in a notice; a reading at 30
-    // between re-arms. A jump above 400 is taken once it lasts three frames.
-    // Nothing modal held the run: the seconds behind the notice have readings.
-    QCOMPARE(rig.messages.notices.count(QStringLiteral("Communication Error!")), 2);
-    QCOMPARE(rig.messages.noticeTopics.front(), MessageService::Topic::Reading);
-    QVERIFY(rig.messages.texts.isEmpty());
-    for (int k : {7, 8, 9, 10, 11, 12, 13, 14, 22, 23, 24, 25, 26, 27, 28, 29})
-        QVERIFY2(!rig.c.state.samples[std::size_t(k)].isEmpty(), qPrintable(QString::number(k)));
-    QCOMPARE(rig.c.state.prevTemp, 30.0); // never the reference
-}
-
-void TestRunLine::faultOutsideRunIsToldAndNothingEnds()
-{
-    Rig rig;
-    rig.c.state.runStamp = stampAt(0);
-    rig.c.state.runTicks = 12;
-    rig.line.onSent = [&](int b) {
-        if (b == 1)
-            rig.world.after(5, [&] { rig.line.arrive({77}); });
-        if (b == 2)
-            rig.world.after(5, [&] { rig.line.fail(QStringLiteral("the line on port1 hung up or failed")); });
-    };
-    rig.world.at(60'000, [] {});
-    rig.run([&rig] { getcanshu_Click(rig.c); });
-    QCOMPARE(rig.messages.texts.size(), 1);
-    QVERIFY(rig.messages.texts[0].contains(QStringLiteral("hung up")));
-    QVERIFY(rig.messages.notices.isEmpty());
-    QVERIFY(!rig.line.isOpen());
-    // Not a run: its stamp, clock and samples stay as they were.
-    QCOMPARE(rig.c.state.runStamp, stampAt(0));
-    QCOMPARE(rig.c.state.runTicks, LooseValue(12));
-    // The next command opens the port again.
-    rig.line.onSent = {};
-    rig.answerLoads(kProfile);
-    rig.run([&rig] { getcanshu_Click(rig.c); });
-    QCOMPARE(rig.form.fields[0], QStringLiteral("150"));
-    QCOMPARE(rig.line.opens, 2);
-}
-
-void TestRunLine::loadWithPortThatCannotOpenChangesNothing()
-{
-    Rig rig;
-    const QStringList typed{QStringLiteral("140"), QStringLiteral("50"),  QStringLiteral("210"),
-                            QStringLiteral("80"),  QStringLiteral("235"), QStringLiteral("30")};
-    for (int n = 1; n <= 6; ++n)
-        rig.form.type(n, typed[n - 1]);
-    const SharedState before = rig.c.state;
-    rig.line.openError = QStringLiteral("no such device");
-    rig.run([&rig] { getcanshu_Click(rig.c); });
-    QCOMPARE(rig.messages.texts.size(), 1);
-    QVERIFY(rig.line.sent.empty());
-    QCOMPARE(rig.c.state.stageTemp, before.stageTemp);
-    QCOMPARE(rig.c.state.stageTime, before.stageTime);
-    for (int n = 1; n <= 6; ++n)
-        QCOMPARE(rig.form.fields[n - 1], typed[n - 1]);
 }
 
 void TestRunLine::loadClosedUnderItsWaitNeverResumes()
