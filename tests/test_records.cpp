@@ -45,7 +45,6 @@ private slots:
     void openStoresAndDraws_data();
     void openStoresAndDraws();
     void openShowsStampAndSkipsWhatIsNoTemperature();
-    void saveAfterOpenWritesLastRunsStampAndCount();
     void foreignBytesSurviveOpenAndSave();
 };
 
@@ -189,21 +188,6 @@ void TestRecords::openShowsStampAndSkipsWhatIsNoTemperature()
     QVERIFY(red);
 }
 
-void TestRecords::saveAfterOpenWritesLastRunsStampAndCount()
-{
-    QTemporaryDir dir;
-    Rig rig;
-    stoppedRun(rig, {1, 2, 3, 4, 5});
-    QVERIFY(writeFile(dir.filePath(QStringLiteral("old.dbf")), recordText(2, {" 70 ", " 71 "})));
-    rig.files.answers << dir.filePath(QStringLiteral("old.dbf")) << dir.filePath(QStringLiteral("new.dbf"));
-    openfile_Click(rig.c);
-    savefile_Click(rig.c);
-    const QByteArray saved = readFile(dir.filePath(QStringLiteral("new.dbf")));
-    QVERIFY(saved.startsWith(" 2024 \r\n 5 \r\n 9 \r\n 14 \r\n 3 \r\n 27 \r\n 5 \r\n"));
-    // The opened record's samples where it reached, the run's after.
-    QVERIFY(saved.endsWith("40\r\n 70 \r\n 71 \r\n 3 \r\n 4 \r\n 5 \r\n"));
-}
-
 void TestRecords::foreignBytesSurviveOpenAndSave()
 {
     // A record of 300 seconds written on another machine: in the profile a
@@ -221,19 +205,23 @@ void TestRecords::foreignBytesSurviveOpenAndSave()
                                     "caf\xe9",
                                     "\xe2\x84",
                                     "40"};
-    QByteArray record = " 2024 \r\n 5 \r\n 9 \r\n 14 \r\n 3 \r\n 27 \r\n 300 \r\n";
+    QByteArray body;
     for (const QByteArray &line : profile)
-        record += line + "\r\n";
+        body += line + "\r\n";
     for (int k = 0; k < 300; ++k)
-        record += (k == 7   ? QByteArray()
-                   : k == 8 ? "\xb0"
-                            : " " + QByteArray::number(20 + k % 200) + " ")
-                  + "\r\n";
+        body += (k == 7   ? QByteArray()
+                 : k == 8 ? "\xb0"
+                          : " " + QByteArray::number(20 + k % 200) + " ")
+                + "\r\n";
     QTemporaryDir dir;
-    QVERIFY(writeFile(dir.filePath(QStringLiteral("foreign.dbf")), record));
+    QVERIFY(writeFile(dir.filePath(QStringLiteral("foreign.dbf")),
+                      " 2024 \r\n 5 \r\n 9 \r\n 14 \r\n 3 \r\n 27 \r\n 300 \r\n" + body));
 
+    // Saved after a run of 302 seconds, a second later: the stamp and the
+    // count are the run's, and its samples follow where the record ends.
     Rig rig;
-    stoppedRun(rig, QList<int>(300, 0)); // the stamp and count Save writes are the run's
+    stoppedRun(rig, QList<int>(302, 0));
+    rig.c.state.runStamp[5] = 28;
     rig.files.answers << dir.filePath(QStringLiteral("foreign.dbf"))
                       << dir.filePath(QStringLiteral("again.dbf"));
     openfile_Click(rig.c);
@@ -241,7 +229,8 @@ void TestRecords::foreignBytesSurviveOpenAndSave()
     savefile_Click(rig.c);
     QCOMPARE(rig.messages.texts.size(), 2); // the foreign sample is told, then saved
     QCOMPARE(rig.messages.texts.last(), QStringLiteral("OK"));
-    QCOMPARE(readFile(dir.filePath(QStringLiteral("again.dbf"))), record);
+    QCOMPARE(readFile(dir.filePath(QStringLiteral("again.dbf"))),
+             " 2024 \r\n 5 \r\n 9 \r\n 14 \r\n 3 \r\n 28 \r\n 302 \r\n" + body + " 0 \r\n 0 \r\n");
 }
 
 QTEST_GUILESS_MAIN(TestRecords)
