@@ -98,8 +98,8 @@ void TestRecords::openStoresAndDraws_data()
         lines << " " + QByteArray::number(100 + k % 150) + " ";
     QByteArray bareLf = recordText(2, {" 5 ", " 6 "});
     bareLf.replace("\r\n", "\n");
-    // After a drawn record the counter is where the grid's loop left it.
     QTest::newRow("cancelled") << QByteArray() << "" << -1 << 0 << 0;
+    // After a drawn record the counter is where the grid's loop left it.
     QTest::newRow("511 samples, the most") << recordText(511, lines) << "" << 510 << 511 << 9555;
     QTest::newRow("a count short of the lines") << recordText(100, lines) << "" << 99 << 100 << 9555;
     QTest::newRow("n = 0") << recordText(0, {" 5 "}) << "" << 0 << 0 << 9555;
