@@ -29,7 +29,6 @@ private slots:
     void readKeepsWhatItRead();
     void lineEnds_data();
     void lineEnds();
-    void bytesOfTheExampleRun();
     void everyByteComesBackUnchanged();
     void validTextIsDecodedAsText();
 };
@@ -122,26 +121,6 @@ void TestRecordFormat::lineEnds()
         got << line;
     QTEST(got, "expected");
     QTEST(int(r), "end");
-}
-
-void TestRecordFormat::bytesOfTheExampleRun()
-{
-    SharedState s;
-    s.runStamp = {2024, 5, 9, 14, 3, 27};
-    s.runTicks = 3;
-    s.samples[0] = 25;
-    s.samples[1] = -2.5;
-    s.samples[2] = "28x";
-    s.stageTemp[1] = "150";
-    Outcome<QByteArray> written = recordBytes(s);
-    QVERIFY(written.ok());
-    QCOMPARE(written.value(), QByteArray(" 2024 \r\n 5 \r\n 9 \r\n 14 \r\n 3 \r\n 27 \r\n 3 \r\n"
-                                         "150\r\n\r\n\r\n\r\n\r\n\r\n 25 \r\n-2.5 \r\n28x\r\n"));
-    QVERIFY(written.error().isEmpty());
-    s.runTicks = 512;
-    const Outcome<QByteArray> refused = recordBytes(s);
-    QVERIFY(!refused.ok());
-    QVERIFY(refused.error().contains(QStringLiteral("512")));
 }
 
 void TestRecordFormat::everyByteComesBackUnchanged()

@@ -16,9 +16,10 @@ using testfiles::writeFile;
 const QString kFilter = QStringLiteral("All Files (*.*)|*.*|Text Files(*.dbf)|*.dbf");
 const QByteArray kProfileLines = "150\r\n60\r\n230\r\n90\r\n220\r\n40\r\n";
 
-// The profile typed, and the state a stopped run of the given samples leaves,
-// stamped 9 May 2024 (no run at all when there are none).
-void stoppedRun(Rig &rig, const QList<int> &samples)
+// The profile typed, and the state a stopped run of the given samples
+// (numbers or texts) leaves, stamped 9 May 2024; no run at all when there are
+// none. Seconds past the room for samples only count.
+void stoppedRun(Rig &rig, const QVariantList &samples)
 {
     SharedState &s = rig.c.state;
     if (!samples.isEmpty()) {
@@ -26,8 +27,11 @@ void stoppedRun(Rig &rig, const QList<int> &samples)
         s.recordStamp = s.runStamp;
         s.runTicks = int(samples.size());
     }
-    for (int k = 0; k < samples.size(); ++k)
-        s.samples[std::size_t(k)] = samples[k];
+    for (int k = 0; k < samples.size() && k < SharedState::kSampleCount; ++k) {
+        const QVariant &v = samples[k];
+        s.samples[std::size_t(k)] = v.typeId() == QMetaType::QString ? LooseValue(v.toString())
+                                                                     : v.toDouble();
+    }
     const QList<QByteArray> profile = kProfileLines.split('\r');
     for (int i = 0; i < 6; ++i)
         rig.form.type(i + 1, QString::fromLatin1(profile[i].trimmed()));
@@ -50,24 +54,33 @@ private slots:
 
 void TestRecords::saveWritesTheRun_data()
 {
-    QTest::addColumn<QList<int>>("samples");
+    QTest::addColumn<QVariantList>("samples");
     QTest::addColumn<QString>("target"); // empty: the dialog cancelled
+    QTest::addColumn<QString>("message"); // the one message; empty: none
     QTest::addColumn<QByteArray>("bytes"); // the file written; null: none
     QTest::addColumn<int>("loopIndex");
-    QTest::newRow("a run of three seconds") << QList<int>{25, 26, 28} << "example.dbf"
+    QTest::newRow("a run of three seconds") << QVariantList{25, -2.5, "28x"} << "example.dbf"
+                                            << "OK"
                                             << " 2024 \r\n 5 \r\n 9 \r\n 14 \r\n 3 \r\n 27 \r\n 3 \r\n"
-                                                       + kProfileLines + " 25 \r\n 26 \r\n 28 \r\n"
+                                                       + kProfileLines + " 25 \r\n-2.5 \r\n28x\r\n"
                                             << 3;
     // An empty stamp and the count 0, so that it opens again.
-    QTest::newRow("before any run") << QList<int>{} << "early.dbf"
-                                    << QByteArray("\r\n").repeated(6) + " 0 \r\n" + kProfileLines << 0;
-    QTest::newRow("cancelled") << QList<int>{1, 2} << "" << QByteArray() << 77;
+    QTest::newRow("before any run") << QVariantList{} << "early.dbf"
+                                    << "OK" << QByteArray("\r\n").repeated(6) + " 0 \r\n" + kProfileLines
+                                    << 0;
+    QTest::newRow("more seconds than a record holds")
+            << QVariantList(512, 1) << "long.dbf"
+            << "The run was not saved: the run has more seconds (512) than can be recorded." << QByteArray()
+            << 512;
+    QTest::newRow("cancelled") << QVariantList{1, 2} << ""
+                               << "" << QByteArray() << 77;
 }
 
 void TestRecords::saveWritesTheRun()
 {
-    QFETCH(QList<int>, samples);
+    QFETCH(QVariantList, samples);
     QFETCH(QString, target);
+    QFETCH(QString, message);
     QFETCH(QByteArray, bytes);
     QTemporaryDir dir;
     Rig rig;
@@ -79,7 +92,7 @@ void TestRecords::saveWritesTheRun()
     QVERIFY(!rig.timer1.isEnabled());
     QCOMPARE(rig.files.lastFilter, kFilter);
     QCOMPARE(rig.files.lastSelected, 2);
-    QCOMPARE(rig.messages.texts, bytes.isNull() ? QStringList() : QStringList{QStringLiteral("OK")});
+    QCOMPARE(rig.messages.texts, message.isEmpty() ? QStringList() : QStringList{message});
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), bytes.isNull() ? QStringList() : QStringList{target});
     if (!bytes.isNull())
         QCOMPARE(readFile(dir.filePath(target)), bytes);
@@ -220,7 +233,7 @@ void TestRecords::foreignBytesSurviveOpenAndSave()
     // Saved after a run of 302 seconds, a second later: the stamp and the
     // count are the run's, and its samples follow where the record ends.
     Rig rig;
-    stoppedRun(rig, QList<int>(302, 0));
+    stoppedRun(rig, QVariantList(302, 0));
     rig.c.state.runStamp[5] = 28;
     rig.files.answers << dir.filePath(QStringLiteral("foreign.dbf"))
                       << dir.filePath(QStringLiteral("again.dbf"));
