@@ -57,12 +57,6 @@ struct JournalRig : Rig
     RunJournal journal;
 };
 
-int notices(const Rig &rig)
-{
-    return int(std::count(rig.messages.noticeTopics.begin(), rig.messages.noticeTopics.end(),
-                          MessageService::Topic::Journal));
-}
-
 // What goes wrong with the disk at second 2 of a run, and what it may cost.
 struct Fault
 {
@@ -107,7 +101,9 @@ QString faultyRun(const QString &runs, const Fault &fault)
         expect(rig.sample(k) == 100 + k, QStringLiteral("sample %1 changed").arg(k));
     expect(rig.form.drawing.strokes.size() == 12, QStringLiteral("the curve changed")); // two a reading
     expect(rig.messages.texts.endsWith(QStringLiteral("Vone Stoped")), rig.messages.texts.join(u'|'));
-    expect(notices(rig) == fault.notices, QStringLiteral("notices: ") + rig.messages.notices.join(u'|'));
+    const auto &topics = rig.messages.noticeTopics;
+    expect(std::count(topics.begin(), topics.end(), MessageService::Topic::Journal) == fault.notices,
+           QStringLiteral("notices: ") + rig.messages.notices.join(u'|'));
     QTemporaryDir elsewhere;
     rig.files.answers << elsewhere.filePath(QStringLiteral("run.dbf"));
     savefile_Click(rig.c);
