@@ -1,4 +1,5 @@
 #include "fakes.h"
+#include "file_size_limit.h"
 #include "test_files.h"
 
 #include "records/journal_disk.h"
@@ -18,12 +19,9 @@
 
 #include <sched.h>
 #include <sys/mount.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <csignal>
 
 using namespace std::chrono_literals;
 using testfiles::readFile;
@@ -58,12 +56,6 @@ struct JournalRig : Rig
     ThreadedJournalDisk disk;
     RunJournal journal;
 };
-
-int notices(const Rig &rig)
-{
-    return int(std::count(rig.messages.noticeTopics.begin(), rig.messages.noticeTopics.end(),
-                          MessageService::Topic::Journal));
-}
 
 // What goes wrong with the disk at second 2 of a run, and what it may cost.
 struct Fault
@@ -109,7 +101,9 @@ QString faultyRun(const QString &runs, const Fault &fault)
         expect(rig.sample(k) == 100 + k, QStringLiteral("sample %1 changed").arg(k));
     expect(rig.form.drawing.strokes.size() == 12, QStringLiteral("the curve changed")); // two a reading
     expect(rig.messages.texts.endsWith(QStringLiteral("Vone Stoped")), rig.messages.texts.join(u'|'));
-    expect(notices(rig) == fault.notices, QStringLiteral("notices: ") + rig.messages.notices.join(u'|'));
+    const auto &topics = rig.messages.noticeTopics;
+    expect(std::count(topics.begin(), topics.end(), MessageService::Topic::Journal) == fault.notices,
+           QStringLiteral("notices: ") + rig.messages.notices.join(u'|'));
     QTemporaryDir elsewhere;
     rig.files.answers << elsewhere.filePath(QStringLiteral("run.dbf"));
     savefile_Click(rig.c);
@@ -120,21 +114,6 @@ QString faultyRun(const QString &runs, const Fault &fault)
     return wrong.join(QStringLiteral("; "));
 }
 
-// Files of at most `bytes` can be written while it lives, as on a full disk.
-struct FileSizeLimit
-{
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &old);
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = old;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &old); }
-    rlimit old{};
-};
-
 } // namespace
 
 class TestJournal : public QObject
@@ -144,7 +123,6 @@ class TestJournal : public QObject
 private slots:
     void journalSurvivesFaultsAndEndsAsSave_data();
     void journalSurvivesFaultsAndEndsAsSave();
-    void readOnlyFileSystemCostsOneNotice();
     void runsAreNamedApartAndKeepTheirs();
     void openListsTheRunsFolder();
 };
@@ -152,28 +130,33 @@ private slots:
 void TestJournal::journalSurvivesFaultsAndEndsAsSave_data()
 {
     QTest::addColumn<QString>("kind");
-    QTest::newRow("none") << "";
-    QTest::newRow("folder removed during the run") << "removed";
-    QTest::newRow("a Run inside the run that cannot start") << "run";
-    QTest::newRow("full disk (file size limit) until second 4") << "full";
-    QTest::newRow("no writable home") << "home";
-    QTest::newRow("hung folder (a pipe for the temporary)") << "hung";
+    QTest::addColumn<int>("notices");
+    QTest::addColumn<bool>("whole"); // each second kept as it closes
+    QTest::addColumn<bool>("ends"); // at the end what Save writes
+    QTest::newRow("none") << "" << 0 << true << true;
+    QTest::newRow("folder removed during the run") << "removed" << 0 << true << true;
+    QTest::newRow("a Run inside the run that cannot start") << "run" << 0 << true << true;
+    QTest::newRow("full disk (file size limit) until second 4") << "full" << 1 << false << true;
+    QTest::newRow("no writable home") << "home" << 1 << false << false;
+    QTest::newRow("hung folder (a pipe for the temporary)") << "hung" << 0 << false << false;
+    QTest::newRow("read-only file system") << "read-only" << 1 << false << false;
 }
 
 void TestJournal::journalSurvivesFaultsAndEndsAsSave()
 {
     QFETCH(QString, kind);
-    const QString &name = kind;
+    QFETCH(int, notices);
+    QFETCH(bool, whole);
+    QFETCH(bool, ends);
     QTemporaryDir dir;
     QString runs = dir.filePath(QStringLiteral("runs"));
     std::unique_ptr<FileSizeLimit> limit;
-    Fault fault;
-    if (name == u"removed")
+    Fault fault{{}, notices, whole, ends, kind == u"hung"};
+    if (kind == u"removed")
         fault.make = [&](bool make, Rig &) { make &&QDir(runs).removeRecursively(); };
-    if (name == u"full")
-        fault = {[&](bool make, Rig &) { limit.reset(make ? new FileSizeLimit(80) : nullptr); }, 1, false,
-                 true};
-    if (name == u"run") // its stamp is taken, but the start byte cannot go out
+    if (kind == u"full")
+        fault.make = [&](bool make, Rig &) { limit.reset(make ? new FileSizeLimit(80) : nullptr); };
+    if (kind == u"run") // its stamp is taken, but the start byte cannot go out
         fault.make = [](bool make, Rig &rig) {
             if (make) {
                 rig.line.failWritesAfter = 0;
@@ -181,43 +164,37 @@ void TestJournal::journalSurvivesFaultsAndEndsAsSave()
                 rig.world.after(400, [&rig] { rig.line.failWritesAfter = -1; });
             }
         };
-    if (name == u"home") { // the data folder lies under a file
+    if (kind == u"home") { // the data folder lies under a file
         QVERIFY(testfiles::writeFile(dir.filePath(QStringLiteral("home")), "x"));
         runs = dir.filePath(QStringLiteral("home/orvalen/runs"));
-        fault = {{}, 1, false, false};
     }
-    if (name == u"hung") { // opening it waits for a reader that never comes
+    if (kind == u"hung") { // opening it waits for a reader that never comes
         QVERIFY(QDir().mkpath(runs));
         const QString pipe = runs + QStringLiteral("/.2024-05-09_14-03-27.%1-1.part").arg(getpid());
         QCOMPARE(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
-        fault = {{}, 0, false, false, true};
+    }
+    if (kind == u"read-only") { // mounted so in a mount namespace of a child's own
+        QVERIFY(QDir().mkpath(runs));
+        const pid_t pid = fork();
+        if (pid == 0) {
+            alarm(60);
+            if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+                || mount("tmpfs", QFile::encodeName(runs).constData(), "tmpfs", MS_RDONLY, nullptr) != 0)
+                _exit(77);
+            const QString wrong = faultyRun(runs, fault);
+            if (!wrong.isEmpty())
+                std::fprintf(stderr, "%s\n", qPrintable(wrong));
+            _exit(wrong.isEmpty() ? 0 : 1);
+        }
+        int status = 0;
+        QCOMPARE(waitpid(pid, &status, 0), pid);
+        if (WIFEXITED(status) && WEXITSTATUS(status) == 77)
+            QSKIP("no mount namespace here");
+        QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        return;
     }
     const QString wrong = faultyRun(runs, fault);
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
-}
-
-void TestJournal::readOnlyFileSystemCostsOneNotice()
-{
-    // A file system mounted read-only in a mount namespace of a child's own.
-    QTemporaryDir dir;
-    const QString runs = dir.filePath(QStringLiteral("runs"));
-    QVERIFY(QDir().mkpath(runs));
-    const pid_t pid = fork();
-    if (pid == 0) {
-        alarm(60);
-        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
-            || mount("tmpfs", QFile::encodeName(runs).constData(), "tmpfs", MS_RDONLY, nullptr) != 0)
-            _exit(77);
-        const QString wrong = faultyRun(runs, {{}, 1, false, false});
-        if (!wrong.isEmpty())
-            std::fprintf(stderr, "%s\n", qPrintable(wrong));
-        _exit(wrong.isEmpty() ? 0 : 1);
-    }
-    int status = 0;
-    QCOMPARE(waitpid(pid, &status, 0), pid);
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 77)
-        QSKIP("no mount namespace here");
-    QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 void TestJournal::runsAreNamedApartAndKeepTheirs()

@@ -18,21 +18,6 @@ RecordContent read(const QByteArray &bytes)
     return readRecord(buffer);
 }
 
-QStringList lines(QIODevice &device, QList<RecordLineReader::Result> *results = nullptr)
-{
-    RecordLineReader reader(device);
-    QStringList out;
-    QString line;
-    for (;;) {
-        const RecordLineReader::Result r = reader.next(line);
-        if (results)
-            *results << r;
-        if (r != RecordLineReader::Result::Line)
-            return out;
-        out << line;
-    }
-}
-
 } // namespace
 
 class TestRecordFormat : public QObject
@@ -40,30 +25,15 @@ class TestRecordFormat : public QObject
     Q_OBJECT
 
 private slots:
-    void wholeRecordAsText();
-    void refusalKeepsWhatWasRead_data();
-    void refusalKeepsWhatWasRead();
+    void readKeepsWhatItRead_data();
+    void readKeepsWhatItRead();
     void lineEnds_data();
     void lineEnds();
-    void linesAcrossReadBlocks();
-    void longestLineIsReadAndOneMoreRefused();
-    void bytesOfTheExampleRun();
     void everyByteComesBackUnchanged();
     void validTextIsDecodedAsText();
 };
 
-void TestRecordFormat::wholeRecordAsText()
-{
-    const RecordContent r = read(recordText(3, {" 25 ", "", "x", " 99 "}));
-    QVERIFY(r.complete());
-    QCOMPARE(r.stamp, (QStringList{" 2024 ", " 5 ", " 9 ", " 14 ", " 3 ", " 27 "}));
-    QCOMPARE(*r.count, QStringLiteral(" 3 "));
-    QCOMPARE(r.countValue, std::optional<double>(3));
-    QCOMPARE(r.profile, (QStringList{"150", "60", "230", "90", "220", "40"}));
-    QCOMPARE(r.samples, (QStringList{" 25 ", "", "x"})); // the fourth line is past the count
-}
-
-void TestRecordFormat::refusalKeepsWhatWasRead_data()
+void TestRecordFormat::readKeepsWhatItRead_data()
 {
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<int>("line");
@@ -71,26 +41,40 @@ void TestRecordFormat::refusalKeepsWhatWasRead_data()
     QTest::addColumn<int>("stampLines");
     QTest::addColumn<int>("profileLines");
     QTest::addColumn<int>("sampleLines");
+    QTest::newRow("whole, lines past the count unread")
+            << recordText(3, {" 25 ", "", "x", " 99 "}) << 0 << "" << 6 << 6 << 3;
     QTest::newRow("empty") << QByteArray() << 1 << "the year" << 0 << 0 << 0;
     QTest::newRow("ends in the profile") << recordText(3, {}).left(54) << 11 << "stage 2 time" << 6 << 3 << 0;
     QTest::newRow("count is text") << recordText(3, {}).replace(" 3 \r\n", "three\r\n") << 7
                                    << "\"three\" is no number" << 6 << 6 << 0;
+    QTest::newRow("empty count") << recordText(3, {}).replace(" 3 \r\n150", "\r\n150") << 7 << "is no number"
+                                 << 6 << 6 << 0;
+    QTest::newRow("count with a bare exponent")
+            << recordText(3, {" 1 ", " 2 ", " 3 "}).replace(" 3 \r\n150", "3e\r\n150") << 7 << "is no number"
+            << 6 << 6 << 0;
+    QTest::newRow("count beyond any number")
+            << recordText(3, {}).replace(" 3 \r\n150", "1e999\r\n150") << 7 << "is no number" << 6 << 6 << 0;
     QTest::newRow("count above 511") << recordText(512, {}) << 7 << "above 511" << 6 << 6 << 0;
+    QTest::newRow("count of a billion") << recordText(1000000000, {}) << 7 << "above 511" << 6 << 6 << 0;
+    QTest::newRow("huge first line") << QByteArray(100000, '7') << 1 << "longer than" << 0 << 0 << 0;
+    QTest::newRow("binary") << QByteArray("\x00\xff\x01\r\n", 5) << 2 << "the month" << 1 << 0 << 0;
     QTest::newRow("too few samples") << recordText(4, {" 1 ", " 2 "}) << 16 << "sample 2" << 6 << 6 << 2;
 }
 
-void TestRecordFormat::refusalKeepsWhatWasRead()
+void TestRecordFormat::readKeepsWhatItRead()
 {
     QFETCH(QByteArray, content);
-    QFETCH(int, line);
+    QFETCH(int, line); // 0: read whole
     QFETCH(QString, reason);
     const RecordContent r = read(content);
-    QVERIFY(!r.complete());
-    QCOMPARE(r.refusal->line, line);
-    QVERIFY2(r.refusal->reason.contains(reason), qPrintable(r.refusal->reason));
+    QCOMPARE(r.complete(), line == 0);
     QTEST(int(r.stamp.size()), "stampLines");
     QTEST(int(r.profile.size()), "profileLines");
     QTEST(int(r.samples.size()), "sampleLines");
+    if (line == 0)
+        return;
+    QCOMPARE(r.refusal->line, line);
+    QVERIFY2(r.refusal->reason.contains(reason), qPrintable(r.refusal->reason));
     QCOMPARE(refusalMessage(QStringLiteral("r.dbf"), *r.refusal),
              QStringLiteral("The record r.dbf cannot be read further.\nLine %1: %2")
                      .arg(line)
@@ -101,11 +85,27 @@ void TestRecordFormat::lineEnds_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QStringList>("expected");
-    QTest::newRow("CR LF") << QByteArray("a\r\nb\r\n") << QStringList{"a", "b"};
-    QTest::newRow("bare CR") << QByteArray("a\rb\r") << QStringList{"a", "b"};
-    QTest::newRow("bare LF") << QByteArray("a\nb") << QStringList{"a", "b"};
-    QTest::newRow("empty lines") << QByteArray("\r\n\r\n\n") << QStringList{"", "", ""};
-    QTest::newRow("LF CR is two ends") << QByteArray("a\n\rb") << QStringList{"a", "", "b"};
+    QTest::addColumn<int>("end"); // what ends the reading
+    const int end = int(RecordLineReader::Result::End);
+    QTest::newRow("CR LF") << QByteArray("a\r\nb\r\n") << QStringList{"a", "b"} << end;
+    QTest::newRow("bare CR") << QByteArray("a\rb\r") << QStringList{"a", "b"} << end;
+    QTest::newRow("bare LF") << QByteArray("a\nb") << QStringList{"a", "b"} << end;
+    QTest::newRow("empty lines") << QByteArray("\r\n\r\n\n") << QStringList{"", "", ""} << end;
+    QTest::newRow("LF CR is two ends") << QByteArray("a\n\rb") << QStringList{"a", "", "b"} << end;
+    // Text and CR LF straddle the reader's blocks at shifting offsets: the
+    // lines come out whole and a LF after its CR never makes one.
+    QByteArray blocks;
+    QStringList blockLines;
+    for (int i = 0; i < 40; ++i) {
+        const QByteArray line(3000 + i, char('a' + i % 26));
+        blocks += line + "\r\n";
+        blockLines << QString::fromLatin1(line);
+    }
+    QTest::newRow("lines across read blocks") << blocks << blockLines << end;
+    const QByteArray longest(RecordLineReader::kMaxLine, '7');
+    QTest::newRow("the longest line, then one longer")
+            << longest + "\r\n" + QByteArray(RecordLineReader::kMaxLine + 1, '8') + "\r\n"
+            << QStringList{QString::fromLatin1(longest)} << int(RecordLineReader::Result::TooLong);
 }
 
 void TestRecordFormat::lineEnds()
@@ -113,54 +113,14 @@ void TestRecordFormat::lineEnds()
     QFETCH(QByteArray, bytes);
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
-    QTEST(lines(buffer), "expected");
-}
-
-void TestRecordFormat::linesAcrossReadBlocks()
-{
-    // Long lines whose text and CR LF straddle the reader's blocks at shifting
-    // offsets: the lines come out whole and a LF after its CR never makes one.
-    QByteArray bytes;
-    QStringList expected;
-    for (int i = 0; i < 40; ++i) {
-        const QByteArray line(3000 + i, char('a' + i % 26));
-        bytes += line + "\r\n";
-        expected << QString::fromLatin1(line);
-    }
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QCOMPARE(lines(buffer), expected);
-}
-
-void TestRecordFormat::longestLineIsReadAndOneMoreRefused()
-{
-    QByteArray bytes = QByteArray(RecordLineReader::kMaxLine, '7') + "\r\n"
-                       + QByteArray(RecordLineReader::kMaxLine + 1, '8') + "\r\n";
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QList<RecordLineReader::Result> results;
-    QCOMPARE(lines(buffer, &results).size(), 1);
-    QCOMPARE(results.last(), RecordLineReader::Result::TooLong);
-}
-
-void TestRecordFormat::bytesOfTheExampleRun()
-{
-    SharedState s;
-    s.runStamp = {2024, 5, 9, 14, 3, 27};
-    s.runTicks = 3;
-    s.samples[0] = 25;
-    s.samples[1] = -2.5;
-    s.samples[2] = "28x";
-    s.stageTemp[1] = "150";
-    Outcome<QByteArray> written = recordBytes(s);
-    QVERIFY(written.ok());
-    QCOMPARE(written.value(), QByteArray(" 2024 \r\n 5 \r\n 9 \r\n 14 \r\n 3 \r\n 27 \r\n 3 \r\n"
-                                         "150\r\n\r\n\r\n\r\n\r\n\r\n 25 \r\n-2.5 \r\n28x\r\n"));
-    QVERIFY(written.error().isEmpty());
-    s.runTicks = 512;
-    const Outcome<QByteArray> refused = recordBytes(s);
-    QVERIFY(!refused.ok());
-    QVERIFY(refused.error().contains(QStringLiteral("512")));
+    RecordLineReader reader(buffer);
+    QStringList got;
+    QString line;
+    RecordLineReader::Result r = RecordLineReader::Result::Line;
+    while ((r = reader.next(line)) == RecordLineReader::Result::Line)
+        got << line;
+    QTEST(got, "expected");
+    QTEST(int(r), "end");
 }
 
 void TestRecordFormat::everyByteComesBackUnchanged()
