@@ -41,6 +41,7 @@ class TestMonitor : public QObject
 
 private slots:
     void runStartsInOrder();
+    void runWhoseLoadIsCutShortNeverStarts();
     void profileFieldsFollowEachFrame();
     void severalFramesInOneSecondLastWins();
     void clockStopsAfterFiveHundredSeconds();
@@ -85,6 +86,25 @@ void TestMonitor::runStartsInOrder()
     QCOMPARE(waiting.runFlag, LooseValue(0));
     QCOMPARE(rig.form.drawing.strokes.size(), std::size_t(2));
     QCOMPARE(rig.sample(0), 100.0);
+}
+
+// Stop Communicate chosen while Run loads the profile: the run is not begun,
+// and nothing says it failed.
+void TestMonitor::runWhoseLoadIsCutShortNeverStarts()
+{
+    Rig rig;
+    rig.answerLoads({150, 60, 130, 90, 120, 40});
+    rig.line.onSent = [&rig, answer = rig.line.onSent](int b) {
+        if (b == 3)
+            rig.world.after(1, [&rig] { stopcomm_Click(rig.c); });
+        else
+            answer(b);
+    };
+    rig.world.endMs = 5'000;
+    rig.run([&rig] { from8031_Click(rig.c); });
+    QCOMPARE(rig.line.sent, (std::vector<int>{1, 2, 3}));
+    QVERIFY2(rig.messages.texts.isEmpty(), qPrintable(rig.messages.texts.join(u'|')));
+    QVERIFY(!runBook(rig.c).monitorActive);
 }
 
 void TestMonitor::profileFieldsFollowEachFrame()
