@@ -86,6 +86,7 @@ private slots:
     void pdfPlacesTextWhereLayoutSays();
     void newsWaitsForOkOnlyOutsideARun();
     void quietPrintSystemIsToldThenItsAnswer();
+    void pageGivenUpIsNeverPrintedLater();
     void jobIsFollowedForItsTimeOnly();
     void endsAtOnceWhileThePrintSystemHoldsIt();
 };
@@ -274,6 +275,24 @@ void TestReport::quietPrintSystemIsToldThenItsAnswer()
     QVERIFY(news[1].kind == PrintNews::Kind::Resolved);
     QTest::qWait(200);
     QCOMPARE(news.size(), 2);
+}
+
+void TestReport::pageGivenUpIsNeverPrintedLater()
+{
+    auto device = std::make_unique<GatedDevice>();
+    const auto gated = device->s;
+    gated->overAt = 1;
+    BackgroundPrinter printer(std::move(device), {.answerMs = 300, .followMs = 1000, .lookMs = 50});
+    std::atomic<int> drawn{0};
+    QList<PrintNews> news;
+    for (int page = 0; page < 2; ++page) // the second waits behind the first
+        printer.print([&drawn](PrintSurface &) { ++drawn; }, [&news](const PrintNews &n) { news << n; });
+    QTRY_COMPARE(news.size(), 2);
+    QVERIFY(news[1].kind == PrintNews::Kind::NotPrinted);
+    gated->open.set_value();
+    QTRY_COMPARE(news.size(), 3); // the first page's answer
+    QTest::qWait(300);
+    QCOMPARE(drawn.load(), 1); // told as not printed: so it never is
 }
 
 void TestReport::jobIsFollowedForItsTimeOnly()
