@@ -106,7 +106,7 @@ void TestParameterLoad::stateWhileWaitingForThirdAnswer()
     // Stage 1 taken, the rest cleared; the fields wait for the whole profile.
     QCOMPARE(then.stageTemp[1], LooseValue(150));
     QCOMPARE(then.stageTime[1], LooseValue(60));
-    for (std::size_t stage : {2, 3})
+    for (const std::size_t stage : {std::size_t(2), std::size_t(3)})
         QVERIFY(then.stageTemp[stage] == LooseValue(0) && then.stageTime[stage] == LooseValue(0));
     QCOMPARE(fieldsThen, (QStringList{"old1", "old2", "old3", "old4", "old5", "old6"}));
 }
