@@ -238,7 +238,7 @@ void TestReport::pdfPlacesTextWhereLayoutSays()
                       [](const PrintNews &news) { QFAIL(qPrintable(news.reason)); });
         QTRY_VERIFY(QFileInfo::exists(pdf)); // begun: it is finished before the printer goes
     }
-    const QStringList misplaced = programs::misplacedReportWords(pdf);
+    const QStringList misplaced = programs::misplacedReportWords(programs::pdfWords(pdf));
     QVERIFY2(misplaced.isEmpty(), qPrintable(misplaced.join(u'\n')));
 }
 

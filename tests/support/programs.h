@@ -36,15 +36,20 @@ run(const QString &program, const QStringList &args, const QString &dir, const Q
             QString::fromUtf8(p.readAllStandardError())};
 }
 
-// The words of the printed report that are not where its layout puts them
-// (in twips from the printable area's corner), read from the PDF with
-// pdftotext; empty when all are in place.
-inline QStringList misplacedReportWords(const QString &pdf)
+// The words of a PDF with their boxes, as pdftotext -bbox writes them.
+inline QString pdfWords(const QString &pdf)
 {
     QProcess p;
     p.start(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf, QStringLiteral("-")});
     p.waitForFinished(30000);
-    const QString html = QString::fromUtf8(p.readAllStandardOutput());
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+// The words of the printed report that are not where its layout puts them
+// (in twips from the printable area's corner), given pdfWords of the report;
+// empty when all are in place.
+inline QStringList misplacedReportWords(const QString &html)
+{
     const struct
     {
         const char *text;
