@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <iterator>
+#include <utility>
 
 namespace {
 
@@ -177,6 +178,11 @@ private:
         if (const QString said = textOf(answer.get(), "job-printer-state-message"); !said.isEmpty())
             reasons.prepend(said);
         const QString reason = reasons.join(QStringLiteral("; "));
+        // The server may mark a job ended a moment before it gives the
+        // reason: an end without one is looked at once more before it is told.
+        const bool ended = state == IPP_JSTATE_CANCELED || state == IPP_JSTATE_ABORTED;
+        if (ended && reason.isEmpty() && !std::exchange(m_askedForReason, true))
+            return {};
 
         switch (state) {
         case IPP_JSTATE_COMPLETED: return {true, {}};
@@ -227,6 +233,7 @@ private:
     QString m_submittedText;
     int m_id = 0;
     int m_told = 0; // the job state last told
+    bool m_askedForReason = false;
 };
 
 } // namespace
