@@ -121,7 +121,6 @@ public:
     // notification does; false when there was none.
     bool deliverFault();
 
-    int port() const { return m_port; }
     std::vector<int> sent; // every byte written, in order
     std::vector<qint64> sentAt; // virtual time of each
     std::vector<int> sentOnPort; // the port each went out on
