@@ -26,12 +26,12 @@ void FakeWorld::pumpEvents()
 {
     if (++pumps > maxPumps)
         throw ScriptEnded{};
-    struct Depth
+    maxDepth = std::max(maxDepth, ++depth);
+    struct Leave
     {
         int &d;
-        explicit Depth(int &depth, int &most) : d(depth) { most = std::max(most, ++d); }
-        ~Depth() { --d; }
-    } depthGuard(depth, maxDepth);
+        ~Leave() { --d; }
+    } leave{depth};
     for (;;) {
         bool did = runDue();
         if (line && line->deliverFault())
@@ -123,9 +123,9 @@ bool FakeLine::deliverFault()
     return true;
 }
 
-void FakeLine::unplug(const QString &cause)
+void FakeLine::unplug()
 {
-    fail(cause);
+    fail(QStringLiteral("the device port%1 disappeared").arg(m_port));
     openError = QStringLiteral("no such device");
     m_queue.clear();
     m_buffer.clear();

@@ -109,7 +109,7 @@ public:
     // as the real line does.
     void fail(const QString &cause) { m_fault = cause; }
     // The cable is pulled: the port fails, and cannot be opened until replug().
-    void unplug(const QString &cause = QStringLiteral("the device port1 disappeared"));
+    void unplug();
     void replug() { openError.clear(); }
 
     // The controller sends bytes; lost while the port is closed.
