@@ -102,11 +102,6 @@ void TestTransfer::slotConversions()
 void TestTransfer::profileGoesOut_data()
 {
     QTest::addColumn<Transfer>("transfer");
-    const auto with = [](int field, const char *text) {
-        QStringList p = kFields;
-        p[field - 1] = QString::fromLatin1(text);
-        return p;
-    };
     const std::vector<int> bytes{100, 150, 60, 130, 90, 120, 40};
     std::vector<int> twice = bytes, waiting = bytes;
     twice.insert(twice.end(), bytes.begin() + 1, bytes.end());
@@ -125,18 +120,16 @@ void TestTransfer::profileGoesOut_data()
             .edits = {"3=50"}, .sent = {100, 150, 60}, .texts = {"stopped before step 3"}, .ends = true};
     // Refused before anything is sent: the port is not touched and the run
     // clock is left alone.
-    QTest::newRow("stage 2 temperature 99") << Transfer{.profile = with(3, "99"),
-                                                        .sent = {},
-                                                        .texts = {"\"99\"|100 to 355|Nothing was sent"},
-                                                        .ends = true};
-    QTest::newRow("stage 1 time 300") << Transfer{.profile = with(2, "300"),
-                                                  .sent = {},
-                                                  .texts = {"\"300\"|0 to 255|Nothing was sent"},
-                                                  .ends = true};
-    QTest::newRow("stage 3 temperature 356") << Transfer{.profile = with(5, "356"),
-                                                         .sent = {},
-                                                         .texts = {"\"356\"|100 to 355|Nothing was sent"},
-                                                         .ends = true};
+    const auto refused = [](int field, const char *text, const char *range) {
+        Transfer t{.sent = {}, .ends = true};
+        t.profile[field - 1] = QString::fromLatin1(text);
+        t.texts = QStringList{
+                QStringLiteral("\"%1\"|%2|Nothing was sent").arg(QLatin1String(text), QLatin1String(range))};
+        return t;
+    };
+    QTest::newRow("stage 2 temperature 99") << refused(3, "99", "100 to 355");
+    QTest::newRow("stage 1 time 300") << refused(2, "300", "0 to 255");
+    QTest::newRow("stage 3 temperature 356") << refused(5, "356", "100 to 355");
     // A lost line ends the transfer instead of a wait on a closed port, and
     // what went out is told after the fault. Value k goes out at 5 k ms.
     QTest::newRow("cable pulled after two values")
