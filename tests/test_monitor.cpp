@@ -1,6 +1,5 @@
 #include "fakes.h"
 
-#include "link/frame.h"
 #include "link/transfer.h"
 #include "run/monitor.h"
 #include "run/run_book.h"
@@ -12,25 +11,11 @@
 
 namespace {
 
-// A Run on a controller that holds the profile 150/60/230/90/220/40 and then
-// sends the given readings, one a second (a negative one is a silent second).
-void runWith(Rig &rig, const std::vector<int> &readings, qint64 stopAtMs = -1)
+// A Run whose readings come one a second, ended by Stop Communicate at stopAtMs.
+void runWith(Rig &rig, const std::vector<int> &readings, qint64 stopAtMs)
 {
-    rig.answerLoads({150, 60, 130, 90, 120, 40});
-    rig.onRunStart = [&rig, readings](qint64 t) { rig.framesEverySecond(t, readings); };
-    if (stopAtMs >= 0)
-        rig.world.at(stopAtMs, [&rig] { stopcomm_Click(rig.c); });
-    rig.run([&rig] { from8031_Click(rig.c); });
-}
-
-using Readings = std::vector<int>;
-
-Readings ramp(int seconds, int from, int step)
-{
-    Readings r;
-    for (int k = 0; k < seconds; ++k)
-        r.push_back(from + step * k);
-    return r;
+    rig.world.at(stopAtMs, [&rig] { stopcomm_Click(rig.c); });
+    rig.runOven(readings);
 }
 
 } // namespace
@@ -40,14 +25,9 @@ class TestMonitor : public QObject
     Q_OBJECT
 
 private slots:
-    void runStartsInOrder();
-    void runWhoseLoadIsCutShortNeverStarts();
     void profileFieldsFollowEachFrame();
-    void severalFramesInOneSecondLastWins();
     void clockStopsAfterFiveHundredSeconds();
-    void chartImageShowsGridAndCurve();
     void dateFollowsCalendarWithoutData();
-    void stopSendsElevenPacedBytesThenStopsCommunication();
     void stopWithLeftOverTickEndsFirstWaitAtOnce();
     void stopCommunicateCleansCurve_data();
     void stopCommunicateCleansCurve();
@@ -55,57 +35,6 @@ private slots:
     void runInsideTransferAbandonsTheTransfer();
     void exitDuringRunSendsNothing();
 };
-
-void TestMonitor::runStartsInOrder()
-{
-    Rig rig;
-    rig.answerLoads({150, 60, 130, 90, 120, 40});
-    rig.line.onSent = [&rig, answer = rig.line.onSent](int b) {
-        if (b == 6) // the last answer comes with a stale frame (300) behind it
-            rig.world.after(5, [&rig] { rig.line.arrive({40, 1, 0x2C, 0x2D}); });
-        else
-            answer(b);
-    };
-    SharedState waiting;
-    rig.onRunStart = [&](qint64 t) {
-        rig.world.at(t + 400, [&] { waiting = rig.c.state; });
-        rig.frameAt(t + 500, 100);
-    };
-    rig.world.endMs = 2'000;
-    rig.run([&rig] { from8031_Click(rig.c); });
-    // Parameter Load's six requests, then the one start byte of Run itself.
-    QCOMPARE(rig.line.sent, (std::vector<int>{1, 2, 3, 4, 5, 6, 0xAA}));
-    QCOMPARE(rig.form.fields[2], QStringLiteral("230")); // loaded before the start byte
-    const std::array<LooseValue, 6> start{2024, 5, 9, 14, 3, 27};
-    QCOMPARE(rig.c.state.runStamp, start);
-    QCOMPARE(rig.c.state.recordStamp, start);
-    QVERIFY(rig.timer1.isEnabled());
-    QCOMPARE(rig.timer1.interval(), 1000);
-    // The stale frame was dropped: the monitor waited for data, and drew only
-    // the oven's one reading.
-    QCOMPARE(waiting.runFlag, LooseValue(0));
-    QCOMPARE(rig.form.drawing.strokes.size(), std::size_t(2));
-    QCOMPARE(rig.sample(0), 100.0);
-}
-
-// Stop Communicate chosen while Run loads the profile: the run is not begun,
-// and nothing says it failed.
-void TestMonitor::runWhoseLoadIsCutShortNeverStarts()
-{
-    Rig rig;
-    rig.answerLoads({150, 60, 130, 90, 120, 40});
-    rig.line.onSent = [&rig, answer = rig.line.onSent](int b) {
-        if (b == 3)
-            rig.world.after(1, [&rig] { stopcomm_Click(rig.c); });
-        else
-            answer(b);
-    };
-    rig.world.endMs = 5'000;
-    rig.run([&rig] { from8031_Click(rig.c); });
-    QCOMPARE(rig.line.sent, (std::vector<int>{1, 2, 3}));
-    QVERIFY2(rig.messages.texts.isEmpty(), qPrintable(rig.messages.texts.join(u'|')));
-    QVERIFY(!runBook(rig.c).monitorActive);
-}
 
 void TestMonitor::profileFieldsFollowEachFrame()
 {
@@ -123,22 +52,6 @@ void TestMonitor::profileFieldsFollowEachFrame()
     QVERIFY(!rig.form.caption(Form::Caption::Label6).isEmpty());
 }
 
-void TestMonitor::severalFramesInOneSecondLastWins()
-{
-    Rig rig;
-    rig.answerLoads({150, 60, 130, 90, 120, 40});
-    rig.onRunStart = [&rig](qint64 t) {
-        rig.frameAt(t + 100, 30);
-        rig.frameAt(t + 300, 31);
-        rig.frameAt(t + 600, 32);
-    };
-    rig.world.at(2'000, [&rig] { stopcomm_Click(rig.c); });
-    rig.run([&rig] { from8031_Click(rig.c); });
-    QCOMPARE(rig.sample(0), 32.0);
-    QCOMPARE(rig.form.fields[6], QStringLiteral("32"));
-    QCOMPARE(rig.c.state.lastDrawnTemp, std::int16_t(32));
-}
-
 void TestMonitor::clockStopsAfterFiveHundredSeconds()
 {
     Rig rig;
@@ -152,23 +65,6 @@ void TestMonitor::clockStopsAfterFiveHundredSeconds()
     QCOMPARE(rig.timer1.ticks, 501);
 }
 
-void TestMonitor::chartImageShowsGridAndCurve()
-{
-    Rig rig;
-    runWith(rig, std::vector<int>(60, 150), 60'000);
-    RetainedChart &chart = rig.form.image();
-    // Grid: the horizontal line at y = 30 + 364 * 5 and the vertical one at 300 s.
-    QCOMPARE(chart.colourAt(3000, 30 + 364 * 5), chart::kGridColour);
-    QCOMPARE(chart.colourAt(735 * 6, 2500), chart::kGridColour);
-    // Curve: both strokes of second 40 at 150 degrees, 5 twips apart.
-    QCOMPARE(chart.colourAt(chart::xOf(40), chart::yOf(150)), chart::kCurveColour);
-    QCOMPARE(chart.colourAt(chart::xOf(40), chart::yOf(150) + 5), chart::kCurveColour);
-    // Nothing beyond the last second.
-    QCOMPARE(chart.colourAt(chart::xOf(70), chart::yOf(150)), QColor(Qt::white));
-    QCOMPARE(rig.c.state.runTicks, LooseValue(59));
-    QCOMPARE(rig.c.state.loopIndex, LooseValue(59)); // left by the clean-up after the grid
-}
-
 void TestMonitor::dateFollowsCalendarWithoutData()
 {
     Rig rig;
@@ -177,31 +73,6 @@ void TestMonitor::dateFollowsCalendarWithoutData()
     const QString first = shortDateText(QDateTime(QDate(2024, 5, 10), QTime(0, 0, 5)));
     QCOMPARE(rig.form.caption(Form::Caption::Label5), first);
     QCOMPARE(rig.c.state.runTicks, LooseValue(0)); // no data, no counting
-}
-
-void TestMonitor::stopSendsElevenPacedBytesThenStopsCommunication()
-{
-    Rig rig;
-    rig.world.at(10'000, [&rig] { stop_Click(rig.c); });
-    runWith(rig, ramp(12, 100, 1));
-    std::vector<qint64> stopTimes;
-    for (std::size_t i = 0; i < rig.line.sent.size(); ++i)
-        if (rig.line.sent[i] == 0xBB)
-            stopTimes.push_back(rig.line.sentAt[i]);
-    QCOMPARE(stopTimes.size(), std::size_t(11));
-    QCOMPARE(stopTimes.front(), qint64(10'000));
-    for (std::size_t i = 1; i < stopTimes.size(); ++i)
-        QCOMPARE(stopTimes[i] - stopTimes[i - 1], qint64(100));
-    QCOMPARE(rig.messages.texts, QStringList{QStringLiteral("Vone Stoped")});
-    QVERIFY(!rig.line.isOpen());
-    QVERIFY(!rig.timer1.isEnabled());
-    QVERIFY(!rig.timer3.isEnabled());
-    QCOMPARE(rig.c.state.runFlag, LooseValue(0));
-    // The clock ticked on during Stop's waits; the frames then were not processed.
-    QCOMPARE(rig.c.state.runTicks, LooseValue(11));
-    QCOMPARE(rig.form.fields[6], QStringLiteral("109"));
-    const std::array<LooseValue, 6> stop{2024, 5, 9, 14, 3, 38}; // 11.1 s after the start
-    QCOMPARE(rig.c.state.runStamp, stop);
 }
 
 void TestMonitor::stopWithLeftOverTickEndsFirstWaitAtOnce()
@@ -285,7 +156,7 @@ void TestMonitor::runInsideTransferAbandonsTheTransfer()
     Rig rig;
     for (int n = 1; n <= 6; ++n)
         rig.form.type(n, QStringLiteral("100"));
-    rig.answerLoads({150, 60, 130, 90, 120, 40});
+    rig.answerLoads();
     rig.onRunStart = [&rig](qint64 t) { rig.frameAt(t + 100, 200); };
     bool transferReturned = false;
     bool secondRunReturned = false;
@@ -313,7 +184,7 @@ void TestMonitor::exitDuringRunSendsNothing()
     rig.world.at(3'000, [&rig] { exit_Click(rig.c); });
     bool ended = false;
     try {
-        runWith(rig, ramp(10, 100, 1));
+        rig.runOven(along(10, [](int k) { return 100 + k; }));
     } catch (const ProgramEnded &) {
         ended = true;
     }

@@ -6,109 +6,136 @@
 
 #include <QTest>
 
+namespace {
+
+const QStringList kTyped{"140", "50", "210", "80", "235", "30"};
+
+struct Load
+{
+    std::array<int, 6> answers = Rig::kProfile;
+    int delay = 5;
+    QByteArray stale{}; // waiting on the open port before the Load
+    int runFlag = 0;
+    QString openError{};
+    QString lineFault{}; // after the first answer
+    std::vector<int> sent{1, 2, 3, 4, 5, 6};
+    QStringList fields{}; // empty: as typed
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(Load)
+
 class TestParameterLoad : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void answersBecomeTheProfile_data();
-    void answersBecomeTheProfile();
-    void runFlagOneDoesNothing();
-    void staleByteIsDiscarded();
-    void stateWhileWaitingForThirdAnswer();
+    void loadAndWhatComesOfIt_data();
+    void loadAndWhatComesOfIt();
     void portChoice();
-    void loadThatCannotFinish_data();
-    void loadThatCannotFinish();
     void silentControllerSleepsInsteadOfSpinning();
 };
 
-// The controller's answers to requests 1..6, each `delay` ms after its request.
-void TestParameterLoad::answersBecomeTheProfile_data()
+// The operator has typed kTyped, and the last run is on record. The controller
+// answers requests 1..6, each `delay` ms after its request; a Load that does
+// not finish is told once and leaves the profile, the fields and the last run
+// as they were.
+void TestParameterLoad::loadAndWhatComesOfIt_data()
 {
-    QTest::addColumn<QList<int>>("answers");
-    QTest::addColumn<int>("delay");
-    QTest::addColumn<QStringList>("fields");
-    QTest::newRow("a profile") << QList<int>{150, 60, 130, 90, 120, 40} << 5
-                               << QStringList{"150", "60", "230", "90", "220", "40"};
-    QTest::newRow("all zero") << QList<int>(6, 0) << 40 << QStringList{"0", "0", "100", "0", "100", "0"};
-    QTest::newRow("all 255") << QList<int>(6, 255) << 5
-                             << QStringList{"255", "255", "355", "255", "355", "255"};
+    QTest::addColumn<Load>("load");
+    const QStringList loaded{"150", "60", "230", "90", "220", "40"};
+    QTest::newRow("a profile") << Load{.fields = loaded};
+    QTest::newRow("all zero") << Load{
+            .answers = {}, .delay = 40, .fields = {"0", "0", "100", "0", "100", "0"}};
+    QTest::newRow("all 255") << Load{.answers = {255, 255, 255, 255, 255, 255},
+                                     .fields = {"255", "255", "355", "255", "355", "255"}};
+    // Left over from before, some still in the system queue: never an answer.
+    QTest::newRow("stale bytes") << Load{.stale = "\x63\x62\x61", .fields = loaded};
+    QTest::newRow("during a run: nothing") << Load{.runFlag = 1, .sent = {}};
+    QTest::newRow("port cannot open") << Load{.openError = "No such file or directory", .sent = {}};
+    QTest::newRow("line fails under request 2")
+            << Load{.lineFault = "the line on port1 hung up or failed", .sent = {1, 2}};
 }
 
-void TestParameterLoad::answersBecomeTheProfile()
+void TestParameterLoad::loadAndWhatComesOfIt()
 {
-    QFETCH(QList<int>, answers);
-    QFETCH(int, delay);
-    QFETCH(QStringList, fields);
-    Rig rig;
-    rig.answerLoads({answers[0], answers[1], answers[2], answers[3], answers[4], answers[5]}, delay);
-    rig.run([&] { getcanshu_Click(rig.c); });
-    // Each request goes out once the answer to the one before has come.
-    QCOMPARE(rig.line.sent, (std::vector<int>{1, 2, 3, 4, 5, 6}));
-    for (std::size_t i = 1; i < rig.line.sentAt.size(); ++i)
-        QCOMPARE(rig.line.sentAt[i] - rig.line.sentAt[i - 1], qint64(delay));
-    const SharedState &s = rig.c.state;
-    for (std::size_t stage = 1; stage <= 3; ++stage) {
-        QCOMPARE(rig.form.fields[2 * stage - 2], fields[qsizetype(2 * stage - 2)]);
-        QCOMPARE(rig.form.fields[2 * stage - 1], fields[qsizetype(2 * stage - 1)]);
-        // The change handling stored each field's text back into its element.
-        QCOMPARE(s.stageTemp[stage], LooseValue(fields[qsizetype(2 * stage - 2)]));
-        QCOMPARE(s.stageTime[stage], LooseValue(fields[qsizetype(2 * stage - 1)]));
-    }
-    QCOMPARE(rig.form.changes, (std::vector<int>{1, 2, 3, 4, 5, 6}));
-    QCOMPARE(s.loopIndex, LooseValue(4));
-    QVERIFY(rig.line.isOpen());
-    QVERIFY(rig.messages.texts.isEmpty());
-}
-
-void TestParameterLoad::runFlagOneDoesNothing()
-{
-    Rig rig;
-    rig.form.type(1, "123");
-    rig.c.state.runFlag = 1;
-    rig.answerLoads({150, 60, 130, 90, 120, 40});
-    rig.run([&] { getcanshu_Click(rig.c); });
-    QVERIFY(rig.line.sent.empty());
-    QVERIFY(!rig.line.isOpen());
-    QCOMPARE(rig.form.fields[0], QStringLiteral("123"));
-    QCOMPARE(rig.c.state.stageTemp[1], LooseValue("123"));
-    QVERIFY(rig.c.state.loopIndex.isEmpty());
-}
-
-void TestParameterLoad::staleByteIsDiscarded()
-{
-    Rig rig;
-    QVERIFY(ensurePortOpen(rig.c));
-    rig.line.arrive({99, 98, 97}); // left over from before, some still in the system queue
-    QVERIFY(rig.line.deliver());
-    rig.answerLoads({150, 60, 130, 90, 120, 40});
-    rig.run([&] { getcanshu_Click(rig.c); });
-    QCOMPARE(rig.form.fields[0], QStringLiteral("150"));
-    QCOMPARE(rig.form.fields[5], QStringLiteral("40"));
-}
-
-void TestParameterLoad::stateWhileWaitingForThirdAnswer()
-{
+    QFETCH(Load, load);
     Rig rig;
     for (int n = 1; n <= 6; ++n)
-        rig.form.type(n, QStringLiteral("old%1").arg(n));
-    SharedState then;
+        rig.form.type(n, kTyped[n - 1]);
+    rig.c.state.runStamp = {2024, 5, 9, 14, 3, 27};
+    rig.c.state.runTicks = 12;
+    rig.c.state.runFlag = load.runFlag;
+    if (!load.stale.isEmpty()) {
+        QVERIFY(ensurePortOpen(rig.c));
+        rig.line.arrive(load.stale);
+        QVERIFY(rig.line.deliver());
+    }
+    const SharedState before = rig.c.state;
+    rig.form.changes.clear();
+    rig.line.openError = load.openError;
+    rig.answerLoads(load.answers, load.delay);
+    // While request 3 is out: stage 1 taken, the rest cleared, the fields
+    // still waiting for the whole profile.
+    std::optional<SharedState> then;
     QStringList fieldsThen;
-    rig.answerLoads({150, 60, 130, 90, 120, 40});
     rig.line.onSent = [&, answer = rig.line.onSent](int b) {
         if (b == 3) {
             then = rig.c.state;
             fieldsThen = QStringList(rig.form.fields, rig.form.fields + 6);
         }
-        answer(b);
+        if (b == 2 && !load.lineFault.isEmpty())
+            rig.world.after(5, [&] { rig.line.fail(load.lineFault); });
+        else
+            answer(b);
     };
     rig.run([&] { getcanshu_Click(rig.c); });
-    // Stage 1 taken, the rest cleared; the fields wait for the whole profile.
-    QCOMPARE(then.stageTemp[1], LooseValue(150));
-    QCOMPARE(then.stageTime[1], LooseValue(60));
-    for (const std::size_t stage : {std::size_t(2), std::size_t(3)})
-        QVERIFY(then.stageTemp[stage] == LooseValue(0) && then.stageTime[stage] == LooseValue(0));
-    QCOMPARE(fieldsThen, (QStringList{"old1", "old2", "old3", "old4", "old5", "old6"}));
+    QCOMPARE(rig.line.sent, load.sent);
+    // Each request goes out once the answer to the one before has come.
+    for (std::size_t i = 1; i < rig.line.sentAt.size(); ++i)
+        QCOMPARE(rig.line.sentAt[i] - rig.line.sentAt[i - 1], qint64(load.delay));
+    const SharedState &s = rig.c.state;
+    if (load.fields.isEmpty()) {
+        QCOMPARE(QStringList(rig.form.fields, rig.form.fields + 6), kTyped);
+        QCOMPARE(s.stageTemp, before.stageTemp);
+        QCOMPARE(s.stageTime, before.stageTime);
+        QCOMPARE(rig.messages.texts.size(), load.runFlag ? 0 : 1);
+        for (const QString &told : rig.messages.texts)
+            QVERIFY2(told.contains(QStringLiteral("port1")) && told.contains(load.openError + load.lineFault),
+                     qPrintable(told));
+        QVERIFY(!rig.line.isOpen());
+    } else {
+        QCOMPARE(QStringList(rig.form.fields, rig.form.fields + 6), load.fields);
+        for (std::size_t stage = 1; stage <= 3; ++stage) {
+            // The change handling stored each field's text back into its element.
+            QCOMPARE(s.stageTemp[stage], LooseValue(load.fields[qsizetype(2 * stage - 2)]));
+            QCOMPARE(s.stageTime[stage], LooseValue(load.fields[qsizetype(2 * stage - 1)]));
+        }
+        QCOMPARE(rig.form.changes, (std::vector<int>{1, 2, 3, 4, 5, 6}));
+        QCOMPARE(s.loopIndex, LooseValue(4));
+        QVERIFY(rig.line.isOpen());
+        QVERIFY(rig.messages.texts.isEmpty());
+        QVERIFY(then);
+        QCOMPARE(then->stageTemp[1], LooseValue(load.answers[0]));
+        QCOMPARE(then->stageTime[1], LooseValue(load.answers[1]));
+        for (const std::size_t stage : {std::size_t(2), std::size_t(3)})
+            QVERIFY(then->stageTemp[stage] == LooseValue(0) && then->stageTime[stage] == LooseValue(0));
+        QCOMPARE(fieldsThen, kTyped);
+    }
+    QVERIFY(rig.messages.notices.isEmpty());
+    // Not a run: its stamp and clock stay as they were.
+    QCOMPARE(s.runStamp, before.runStamp);
+    QCOMPARE(s.runTicks, LooseValue(12));
+    if (load.runFlag)
+        return;
+    // The next Load opens the port where it must, and finishes.
+    rig.line.openError.clear();
+    const int opens = rig.line.opens;
+    rig.answerLoads();
+    rig.run([&] { getcanshu_Click(rig.c); });
+    QCOMPARE(rig.form.fields[2], QStringLiteral("230"));
+    QCOMPARE(rig.line.opens, opens + int(load.fields.isEmpty()));
 }
 
 // The panel only shows and hides; the choice takes effect at the next open.
@@ -122,9 +149,8 @@ void TestParameterLoad::portChoice()
     yes_Click(rig.c);
     QVERIFY(!rig.form.panelVisible);
     QVERIFY(rig.line.log.isEmpty()); // nothing touched the port
-    rig.answerLoads({1, 2, 3, 4, 5, 6});
+    rig.answerLoads();
     rig.run([&] { getcanshu_Click(rig.c); });
-    QCOMPARE(rig.line.port(), 1);
     selectport_Click(rig.c);
     rig.form.com1 = false;
     rig.form.com2 = true;
@@ -134,69 +160,13 @@ void TestParameterLoad::portChoice()
     yes_Click(rig.c);
     QVERIFY(!rig.form.panelVisible && rig.form.com2);
     rig.run([&] { getcanshu_Click(rig.c); });
-    QCOMPARE(rig.line.port(), 1); // still open on port 1
-    QCOMPARE(rig.line.opens, 1);
     stopcomm_Click(rig.c);
-    rig.line.log.clear();
     rig.run([&] { getcanshu_Click(rig.c); });
-    QCOMPARE(rig.line.log.mid(0, 8), (QStringList{"port 2", "settings 2400,N,8,1", "raw", "readLength 0",
-                                                  "buffer 1", "discardReceived", "discardUnsent", "open"}));
-    QCOMPARE(std::vector<int>(rig.line.sentOnPort.end() - 6, rig.line.sentOnPort.end()),
-             std::vector<int>(6, 2));
-}
-
-// A Load the port or the line ends: told once, and the profile, the fields
-// and the last run are as they were; the next command opens the port again.
-void TestParameterLoad::loadThatCannotFinish_data()
-{
-    QTest::addColumn<QString>("openError");
-    QTest::addColumn<QString>("lineFault"); // after the first answer
-    QTest::addColumn<std::vector<int>>("sent");
-    QTest::newRow("port cannot open") << "No such file or directory"
-                                      << "" << std::vector<int>{};
-    QTest::newRow("line fails under request 2")
-            << ""
-            << "the line on port1 hung up or failed" << std::vector<int>{1, 2};
-}
-
-void TestParameterLoad::loadThatCannotFinish()
-{
-    QFETCH(QString, openError);
-    QFETCH(QString, lineFault);
-    Rig rig;
-    const QStringList typed{"140", "50", "210", "80", "235", "30"};
-    for (int n = 1; n <= 6; ++n)
-        rig.form.type(n, typed[n - 1]);
-    rig.c.state.runStamp = {2024, 5, 9, 14, 3, 27};
-    rig.c.state.runTicks = 12;
-    const SharedState before = rig.c.state;
-    rig.line.openError = openError;
-    rig.line.onSent = [&](int b) {
-        if (b == 1)
-            rig.world.after(5, [&] { rig.line.arrive({77}); });
-        if (b == 2)
-            rig.world.after(5, [&] { rig.line.fail(lineFault); });
-    };
-    rig.world.at(60'000, [] {});
-    rig.run([&] { getcanshu_Click(rig.c); });
-    QTEST(rig.line.sent, "sent");
-    QCOMPARE(rig.messages.texts.size(), 1);
-    QVERIFY(rig.messages.texts[0].contains(QStringLiteral("port1")));
-    QVERIFY(rig.messages.texts[0].contains(openError + lineFault));
-    QVERIFY(rig.messages.notices.isEmpty());
-    QVERIFY(!rig.line.isOpen());
-    QCOMPARE(rig.c.state.stageTemp, before.stageTemp);
-    QCOMPARE(rig.c.state.stageTime, before.stageTime);
-    QCOMPARE(QStringList(rig.form.fields, rig.form.fields + 6), typed);
-    // Not a run: its stamp and clock stay as they were.
-    QCOMPARE(rig.c.state.runStamp, before.runStamp);
-    QCOMPARE(rig.c.state.runTicks, LooseValue(12));
-    rig.line.openError.clear();
-    const int opens = rig.line.opens;
-    rig.answerLoads({150, 60, 130, 90, 120, 40});
-    rig.run([&] { getcanshu_Click(rig.c); });
-    QCOMPARE(rig.form.fields[2], QStringLiteral("230"));
-    QCOMPARE(rig.line.opens, opens + 1);
+    // Port 1 until the port was closed, then port 2 at 2400,N,8,1.
+    std::vector<int> ports(12, 1);
+    ports.insert(ports.end(), 6, 2);
+    QCOMPARE(rig.line.sentOnPort, ports);
+    QVERIFY(rig.line.log.contains(QStringLiteral("settings 2400,N,8,1")));
 }
 
 void TestParameterLoad::silentControllerSleepsInsteadOfSpinning()

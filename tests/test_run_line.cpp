@@ -5,6 +5,7 @@
 // scripted controller.
 #include "fakes.h"
 
+#include "link/frame.h"
 #include "link/load.h"
 #include "link/qt_serial_line.h"
 #include "link/transfer.h"
@@ -25,30 +26,6 @@ namespace {
 using Readings = std::vector<int>;
 using Seconds = QList<int>;
 using Times = QList<qint64>;
-
-constexpr std::array<int, 6> kProfile{150, 60, 130, 90, 120, 40};
-
-// A Run on a controller that answers Parameter Load and then sends readings[k]
-// at second k (a negative one is a silent second); `then` schedules the rest of
-// the scenario from the start byte's time on.
-void runOven(Rig &rig, const Readings &readings, const std::function<void(qint64)> &then = {})
-{
-    rig.answerLoads(kProfile);
-    rig.onRunStart = [&rig, readings, then](qint64 t) {
-        rig.framesEverySecond(t, readings);
-        if (then)
-            then(t);
-    };
-    rig.run([&rig] { from8031_Click(rig.c); });
-}
-
-Readings along(int seconds, const std::function<int(int)> &reading)
-{
-    Readings r;
-    for (int k = 0; k < seconds; ++k)
-        r.push_back(reading(k));
-    return r;
-}
 
 int countOf(const std::vector<int> &bytes, int b) { return int(std::count(bytes.begin(), bytes.end(), b)); }
 
@@ -85,12 +62,14 @@ struct Scenario
     Readings readings{}; // negative: a silent second
     Readings older{}; // samples of an earlier run
     double reference = 0; // the earlier run's last reading
+    QByteArray stale{}; // bytes waiting when the start byte goes out
     QByteArray early{}; // bytes at 0.1 s
     Times unplugs{}, replugs{};
     bool stopButton = false; // Stop, or else Stop Communicate
     qint64 stopAt = 0;
     int failWritesAfter = -1; // from the stop on
     // What comes of it.
+    QStringList texts{}; // message boxes
     int notices = 0;
     QString lastNotice{}; // its parts, split by '|'
     MessageService::Topic lastTopic = MessageService::Topic::Line;
@@ -142,6 +121,18 @@ void TestRunLine::runThroughWhatTheLineDoes_data()
     QTest::newRow("whole run") << Scenario{
         .readings = along(30, [](int k) { return 25 + 3 * k; }), .stopAt = 30'200, .runTicks = 30,
         .prevTemp = 112};
+    // A stale frame (300) behind the Load's last answer is dropped: the clock
+    // waits for the oven's own first reading, and only that one is drawn.
+    const auto stale = frame::encode(300);
+    QTest::newRow("bytes waiting from before the run") << Scenario{
+        .readings = {100, 101, 102}, .stale = QByteArray(reinterpret_cast<const char *>(stale.data()), 3),
+        .stopAt = 3'100, .runTicks = 3, .prevTemp = 102};
+    // Stop's bytes go out 100 ms apart; the clock ticks on under its waits,
+    // where frames are not taken.
+    QTest::newRow("Stop") << Scenario{
+        .readings = along(14, [](int k) { return 100 + k; }), .stopButton = true, .stopAt = 10'100,
+        .texts = {"Vone Stoped"}, .stopBytes = 11, .runTicks = 11, .stampedAt = 11'200, .cleaned = {10},
+        .prevTemp = 109};
     QTest::newRow("silent seconds keep an earlier run's samples") << Scenario{
         .readings = {20, 21, -1, -1, 24, 25}, .older = along(10, [](int k) { return 30 + k; }),
         .stopAt = 6'800, .runTicks = 6, .none = {2, 3}, .prevTemp = 25};
@@ -205,8 +196,9 @@ void TestRunLine::runThroughWhatTheLineDoes()
     rig.c.state.prevTemp = run.reference;
     qint64 start = -1;
     std::array<LooseValue, SharedState::kSampleCount> live;
-    runOven(rig, run.readings, [&](qint64 t) {
+    rig.runOven(run.readings, [&](qint64 t) {
         start = t;
+        rig.line.arrive(run.stale);
         if (!run.early.isEmpty())
             rig.world.at(t + 100, [&] { rig.line.arrive(run.early); });
         for (qint64 ms : run.unplugs)
@@ -222,7 +214,7 @@ void TestRunLine::runThroughWhatTheLineDoes()
     });
 
     const FakeMessages &m = rig.messages;
-    QVERIFY2(m.texts.isEmpty(), qPrintable(m.texts.join(u'|'))); // nothing modal held the run
+    QCOMPARE(m.texts, run.texts); // nothing else modal held the run
     QCOMPARE(m.notices.size(), run.notices);
     // Each pull is told when it happens, each return within the second after.
     std::vector<std::pair<qint64, bool>> pulls;
@@ -251,7 +243,14 @@ void TestRunLine::runThroughWhatTheLineDoes()
 
     QCOMPARE(rig.line.opens, run.opens);
     QCOMPARE(int(rig.line.log.count(QStringLiteral("open"))) - rig.line.opens, run.failedOpens);
+    // The Load's requests and the start byte, then Stop's bytes 100 ms apart.
+    const std::vector<int> begun{1, 2, 3, 4, 5, 6, 0xAA};
+    QVERIFY(rig.line.sent.size() >= begun.size()
+            && std::equal(begun.begin(), begun.end(), rig.line.sent.begin()));
+    QCOMPARE(rig.form.fields[2], QStringLiteral("230"));
     QCOMPARE(countOf(rig.line.sent, 0xBB), run.stopBytes);
+    for (std::size_t i = begun.size(); i < rig.line.sent.size(); ++i)
+        QCOMPARE(rig.line.sentAt[i], start + run.stopAt + 100 * qint64(i - begun.size()));
     QCOMPARE(rig.c.state.runTicks, LooseValue(run.runTicks));
     QCOMPARE(rig.c.state.runStamp, stampAt(start + (run.stampedAt < 0 ? run.stopAt : run.stampedAt)));
     QCOMPARE(rig.c.state.recordStamp, rig.c.state.runStamp);
@@ -339,7 +338,7 @@ void TestRunLine::junkAtRunStartCostsAFewFrames()
     QFETCH(int, junkBytes);
     QFETCH(quint32, seed);
     Rig rig;
-    runOven(rig, along(40, [](int k) { return 25 + 2 * k; }), [&rig, junkBytes, seed](qint64 t) {
+    rig.runOven(along(40, [](int k) { return 25 + 2 * k; }), [&rig, junkBytes, seed](qint64 t) {
         QRandomGenerator random(seed);
         QByteArray junk;
         for (int i = 0; i < junkBytes; ++i)
@@ -368,11 +367,15 @@ void TestRunLine::loadClosedUnderItsWaitNeverResumes()
             rig.world.after(5, [&rig, b] { rig.line.arrive({b * 10}); });
     };
     std::optional<SharedState> afterStop;
+    bool monitoring = true;
     rig.world.at(1'500, [&rig] { rig.form.type(2, QStringLiteral("66")); });
     rig.world.at(2'000, [&rig] { stopcomm_Click(rig.c); });
-    rig.world.at(3'000, [&] { afterStop = rig.c.state; });
+    rig.world.at(3'000, [&] {
+        afterStop = rig.c.state;
+        monitoring = runBook(rig.c).monitorActive;
+    });
     rig.world.at(4'000, [&] {
-        rig.answerLoads(kProfile);
+        rig.answerLoads();
         getcanshu_Click(rig.c);
     });
     rig.world.at(5'000, [&rig] { rig.line.arrive({0x33}); });
@@ -383,6 +386,9 @@ void TestRunLine::loadClosedUnderItsWaitNeverResumes()
             rig.world.pumpEvents(); // the window's own loop
     });
     QVERIFY(afterStop);
+    // The Run was not begun, and nothing says it failed.
+    QVERIFY(!monitoring);
+    QVERIFY2(rig.messages.texts.isEmpty(), qPrintable(rig.messages.texts.join(u'|')));
     // The profile in the state is back as it was, but for the edit made
     // meanwhile; the fields were never touched.
     QCOMPARE(afterStop->stageTemp, before.stageTemp);
@@ -407,7 +413,7 @@ void TestRunLine::runsInsideSilentLoadKeepStackFlat()
         });
     // Silent until the last Run; then the controller answers and sends a frame.
     rig.world.at(qint64(kRuns) * 10 + 5, [&rig] {
-        rig.answerLoads(kProfile);
+        rig.answerLoads();
         rig.onRunStart = [&rig](qint64 t) { rig.frameAt(t + 100, 180); };
         rig.line.arrive({150}); // the answer to the pending request 1
     });
@@ -421,7 +427,6 @@ void TestRunLine::runsInsideSilentLoadKeepStackFlat()
     const std::vector<int> tail(rig.line.sent.end() - 7, rig.line.sent.end());
     QCOMPARE(tail, (std::vector<int>{1, 2, 3, 4, 5, 6, 0xAA}));
     QCOMPARE(countOf(rig.line.sent, 0xAA), 1);
-    QCOMPARE(rig.form.fields[2], QStringLiteral("230"));
     QCOMPARE(rig.form.fields[6], QStringLiteral("180"));
 }
 
@@ -448,7 +453,7 @@ void TestRunLine::adapterNameChosenWhereItExists()
 void TestRunLine::startByteThatCannotGoOutStartsNoRun()
 {
     Rig rig;
-    rig.answerLoads(kProfile);
+    rig.answerLoads();
     rig.line.failWritesAfter = 6; // the six load requests go out, the start byte does not
     bool returned = false;
     rig.run([&] {

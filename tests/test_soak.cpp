@@ -31,11 +31,6 @@ void TestSoak::runsStopsSavesAndOpensStayFlat()
     QTemporaryDir dir;
     const QString record = dir.filePath(QStringLiteral("soak.dbf"));
     Rig rig;
-    rig.answerLoads({150, 60, 130, 90, 120, 40});
-    rig.onRunStart = [&rig](qint64 t) {
-        for (int k = 0; k < 4; ++k)
-            rig.frameAt(t + 500 + 1000 * k, 100 + k);
-    };
     int cycle = 0;
     long residentAfterWarmUp = 0;
     std::function<void()> next = [&] {
@@ -52,7 +47,7 @@ void TestSoak::runsStopsSavesAndOpensStayFlat()
         }
     };
     rig.world.at(4'500, next);
-    rig.run([&rig] { from8031_Click(rig.c); });
+    rig.runOven({100, 101, 102, 103});
 
     QCOMPARE(cycle, kCycles);
     QCOMPARE(rig.messages.texts.count(QStringLiteral("Vone Stoped")), kCycles);

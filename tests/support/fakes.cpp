@@ -1,12 +1,8 @@
 #include "fakes.h"
 
 #include "link/frame.h"
+#include "run/run_start.h"
 #include "ui/startup.h"
-
-void FakeWorld::at(qint64 ms, std::function<void()> action)
-{
-    m_events.emplace(std::max(ms, m_now), std::move(action));
-}
 
 bool FakeWorld::runDue()
 {
@@ -30,12 +26,12 @@ void FakeWorld::pumpEvents()
 {
     if (++pumps > maxPumps)
         throw ScriptEnded{};
-    struct Depth
+    maxDepth = std::max(maxDepth, ++depth);
+    struct Leave
     {
         int &d;
-        explicit Depth(int &depth, int &most) : d(depth) { most = std::max(most, ++d); }
-        ~Depth() { --d; }
-    } depthGuard(depth, maxDepth);
+        ~Leave() { --d; }
+    } leave{depth};
     for (;;) {
         bool did = runDue();
         if (line && line->deliverFault())
@@ -91,8 +87,6 @@ void FakeLine::setPortNumber(int port)
     log << QStringLiteral("port %1").arg(port);
 }
 
-void FakeLine::setSettings(const QString &settings) { log << QStringLiteral("settings ") + settings; }
-
 void FakeLine::discardReceived()
 {
     log << QStringLiteral("discardReceived");
@@ -118,10 +112,6 @@ void FakeLine::close()
     m_buffer.clear();
 }
 
-QByteArray FakeLine::readAll() { return std::exchange(m_buffer, QByteArray()); }
-
-void FakeLine::fail(const QString &cause) { m_fault = cause; }
-
 bool FakeLine::deliverFault()
 {
     if (m_fault.isEmpty())
@@ -133,9 +123,9 @@ bool FakeLine::deliverFault()
     return true;
 }
 
-void FakeLine::unplug(const QString &cause)
+void FakeLine::unplug()
 {
-    fail(cause);
+    fail(QStringLiteral("the device port%1 disappeared").arg(m_port));
     openError = QStringLiteral("no such device");
     m_queue.clear();
     m_buffer.clear();
@@ -187,10 +177,9 @@ bool FakeLine::deliver()
     return true;
 }
 
-void FakeMessages::show(const QString &text, Kind kind)
+void FakeMessages::show(const QString &text, Kind)
 {
     texts << text;
-    kinds.push_back(kind);
     if (whileOpen)
         whileOpen(text);
 }
@@ -208,11 +197,6 @@ QString FakeFiles::openFileName(const QString &filter, int selected)
     lastSelected = selected;
     ++shown;
     return answers.isEmpty() ? QString() : answers.takeFirst();
-}
-
-QString FakeFiles::saveFileName(const QString &filter, int selected)
-{
-    return openFileName(filter, selected);
 }
 
 std::vector<RecordingPage::Op> RecordingPage::of(Op::Kind kind) const
@@ -286,6 +270,17 @@ void Rig::answerLoads(std::array<int, 6> answers, qint64 delayMs)
     };
 }
 
+void Rig::runOven(const std::vector<int> &readings, const std::function<void(qint64)> &then)
+{
+    answerLoads();
+    onRunStart = [this, readings, then](qint64 t) {
+        framesEverySecond(t, readings);
+        if (then)
+            then(t);
+    };
+    run([this] { from8031_Click(c); });
+}
+
 void Rig::frameAt(qint64 ms, int reading)
 {
     world.at(ms, [this, reading] {
@@ -299,4 +294,12 @@ void Rig::framesEverySecond(qint64 startMs, const std::vector<int> &readings)
     for (std::size_t k = 0; k < readings.size(); ++k)
         if (readings[k] >= 0) // a negative entry is a silent second
             frameAt(startMs + 500 + 1000 * qint64(k), readings[k]);
+}
+
+std::vector<int> along(int seconds, const std::function<int(int)> &reading)
+{
+    std::vector<int> r;
+    for (int k = 0; k < seconds; ++k)
+        r.push_back(reading(k));
+    return r;
 }

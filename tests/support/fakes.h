@@ -31,7 +31,10 @@ class FakeLine;
 class FakeWorld : public EventPump, public Clock
 {
 public:
-    void at(qint64 ms, std::function<void()> action);
+    void at(qint64 ms, std::function<void()> action)
+    {
+        m_events.emplace(std::max(ms, m_now), std::move(action));
+    }
     void after(qint64 ms, std::function<void()> action) { at(m_now + ms, std::move(action)); }
 
     void pumpEvents() override;
@@ -89,7 +92,7 @@ class FakeLine : public SerialLine
 public:
     [[nodiscard]] bool isOpen() const override { return m_open; }
     void setPortNumber(int port) override;
-    void setSettings(const QString &settings) override;
+    void setSettings(const QString &settings) override { log << QStringLiteral("settings ") + settings; }
     void setRawInput() override { log << QStringLiteral("raw"); }
     void setReadLength(int length) override { log << QStringLiteral("readLength %1").arg(length); }
     void setReceiveBufferSize(int bytes) override { log << QStringLiteral("buffer %1").arg(bytes); }
@@ -98,15 +101,15 @@ public:
     Status open() override;
     void close() override;
     [[nodiscard]] int bytesWaiting() override { return m_open ? int(m_buffer.size()) : 0; }
-    QByteArray readAll() override;
+    QByteArray readAll() override { return std::exchange(m_buffer, QByteArray()); }
     bool write(const QByteArray &bytes) override;
     [[nodiscard]] QString portName() const override { return QStringLiteral("port%1").arg(m_port); }
 
     // The port fails: at the next pump it closes and the fault handler is told,
     // as the real line does.
-    void fail(const QString &cause);
+    void fail(const QString &cause) { m_fault = cause; }
     // The cable is pulled: the port fails, and cannot be opened until replug().
-    void unplug(const QString &cause = QStringLiteral("the device port1 disappeared"));
+    void unplug();
     void replug() { openError.clear(); }
 
     // The controller sends bytes; lost while the port is closed.
@@ -118,7 +121,6 @@ public:
     // notification does; false when there was none.
     bool deliverFault();
 
-    int port() const { return m_port; }
     std::vector<int> sent; // every byte written, in order
     std::vector<qint64> sentAt; // virtual time of each
     std::vector<int> sentOnPort; // the port each went out on
@@ -143,7 +145,6 @@ public:
     void show(const QString &text, Kind kind) override;
     void notify(Topic topic, const QString &text, Kind kind) override;
     QStringList texts;
-    std::vector<Kind> kinds;
     // Notices, which return at once: each with its topic and virtual time.
     QStringList notices;
     std::vector<Topic> noticeTopics;
@@ -157,7 +158,10 @@ class FakeFiles : public FileDialog
 {
 public:
     QString openFileName(const QString &filter, int selected) override;
-    QString saveFileName(const QString &filter, int selected) override;
+    QString saveFileName(const QString &filter, int selected) override
+    {
+        return openFileName(filter, selected);
+    }
     QStringList answers; // taken in order; empty text = cancelled
     QString lastFilter;
     int lastSelected = 0;
@@ -167,12 +171,7 @@ public:
 class FakeTerminator : public Terminator
 {
 public:
-    [[noreturn]] void terminate() override
-    {
-        ++calls;
-        throw ProgramEnded{};
-    }
-    int calls = 0;
+    [[noreturn]] void terminate() override { throw ProgramEnded{}; }
 };
 
 // Records every printer operation.
@@ -277,17 +276,28 @@ struct Rig
     FakeTerminator terminator;
     Context c;
 
+    // The profile the scripted controller holds unless a test says otherwise:
+    // the slot bytes of 150 60 230 90 220 40.
+    static constexpr std::array<int, 6> kProfile{150, 60, 130, 90, 120, 40};
+
     // Runs a command until it returns or nothing more can happen.
     void run(const std::function<void()> &command);
     // A controller that answers read requests 1..6 with these slot bytes.
-    void answerLoads(std::array<int, 6> answers, qint64 delayMs = 5);
+    void answerLoads(std::array<int, 6> answers = kProfile, qint64 delayMs = 5);
     // Called when the program sends the start byte, with the virtual time.
     std::function<void(qint64)> onRunStart;
+    // A Run on a controller that answers the Load with kProfile and then sends
+    // readings as framesEverySecond does; `then` schedules the rest of the
+    // scenario from the start byte's time on.
+    void runOven(const std::vector<int> &readings, const std::function<void(qint64)> &then = {});
     // Sends readings one a second from startMs on (the first second's frame
     // half a second in, so that the frame of second k lands while the clock
-    // reads k).
+    // reads k); a negative one is a silent second.
     void framesEverySecond(qint64 startMs, const std::vector<int> &readings);
     // Sends one reading frame (high, low, check) at virtual time ms.
     void frameAt(qint64 ms, int reading);
     [[nodiscard]] double sample(int k) const { return c.state.samples[std::size_t(k)].leadingNumber(); }
 };
+
+// Readings of `seconds` seconds, reading(k) in second k.
+std::vector<int> along(int seconds, const std::function<int(int)> &reading);
