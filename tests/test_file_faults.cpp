@@ -8,7 +8,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -94,12 +93,7 @@ void TestFileFaults::failedSaveLeavesWhatWasThereAndKeepsRun()
         QVERIFY(QDir().mkdir(target));
     else if (kind == u"full")
         QVERIFY(writeFile(target, QByteArray(" 2023 \r\n").repeated(20)));
-    const auto typeOf = [](const QString &path) {
-        const QFileInfo i(path);
-        return !i.exists() ? "none" : i.isFile() ? "file" : i.isDir() ? "folder" : "other";
-    };
-    const QByteArray typeBefore = typeOf(target);
-    const QByteArray bytesBefore = typeBefore == "file" ? readFile(target) : QByteArray();
+    const QByteArray before = testfiles::whatIsAt(target);
     const auto entries = [&dir] {
         return QDir(dir.path())
                 .entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
@@ -120,9 +114,7 @@ void TestFileFaults::failedSaveLeavesWhatWasThereAndKeepsRun()
                      && rig.messages.texts[0].contains(target),
              qPrintable(rig.messages.texts[0]));
     // What was there is there as it was, and nothing was left beside it.
-    QCOMPARE(QByteArray(typeOf(target)), typeBefore);
-    if (typeBefore == "file")
-        QCOMPARE(readFile(target), bytesBefore);
+    QCOMPARE(testfiles::whatIsAt(target), before);
     QCOMPARE(entries(), entriesBefore);
     // The run is still in memory and saves elsewhere.
     savefile_Click(rig.c);

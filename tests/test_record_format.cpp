@@ -44,7 +44,6 @@ void TestRecordFormat::readKeepsWhatItRead_data()
     QTest::newRow("whole, lines past the count unread")
             << recordText(3, {" 25 ", "", "x", " 99 "}) << 0 << "" << 6 << 6 << 3;
     QTest::newRow("empty") << QByteArray() << 1 << "the year" << 0 << 0 << 0;
-    QTest::newRow("ends in the profile") << recordText(3, {}).left(54) << 11 << "stage 2 time" << 6 << 3 << 0;
     QTest::newRow("count is text") << recordText(3, {}).replace(" 3 \r\n", "three\r\n") << 7
                                    << "\"three\" is no number" << 6 << 6 << 0;
     QTest::newRow("empty count") << recordText(3, {}).replace(" 3 \r\n150", "\r\n150") << 7 << "is no number"
@@ -56,9 +55,7 @@ void TestRecordFormat::readKeepsWhatItRead_data()
             << recordText(3, {}).replace(" 3 \r\n150", "1e999\r\n150") << 7 << "is no number" << 6 << 6 << 0;
     QTest::newRow("count above 511") << recordText(512, {}) << 7 << "above 511" << 6 << 6 << 0;
     QTest::newRow("count of a billion") << recordText(1000000000, {}) << 7 << "above 511" << 6 << 6 << 0;
-    QTest::newRow("huge first line") << QByteArray(100000, '7') << 1 << "longer than" << 0 << 0 << 0;
     QTest::newRow("binary") << QByteArray("\x00\xff\x01\r\n", 5) << 2 << "the month" << 1 << 0 << 0;
-    QTest::newRow("too few samples") << recordText(4, {" 1 ", " 2 "}) << 16 << "sample 2" << 6 << 6 << 2;
 }
 
 void TestRecordFormat::readKeepsWhatItRead()
@@ -75,10 +72,6 @@ void TestRecordFormat::readKeepsWhatItRead()
         return;
     QCOMPARE(r.refusal->line, line);
     QVERIFY2(r.refusal->reason.contains(reason), qPrintable(r.refusal->reason));
-    QCOMPARE(refusalMessage(QStringLiteral("r.dbf"), *r.refusal),
-             QStringLiteral("The record r.dbf cannot be read further.\nLine %1: %2")
-                     .arg(line)
-                     .arg(r.refusal->reason));
 }
 
 void TestRecordFormat::lineEnds_data()

@@ -1,8 +1,10 @@
-// orvalen-record: its statistics against hand-computed values, window files,
-// and the program itself as a user runs it, with no display and no
-// environment of its own.
+// orvalen-record: its statistics and control-chart figures against
+// hand-worked values, window files, stamps and journal names, and the program
+// itself as a user runs it, with no display and no environment of its own.
+#include "control_chart.h"
 #include "programs.h"
 #include "record_stats.h"
+#include "run_files.h"
 #include "test_files.h"
 
 #include "state/chart.h"
@@ -17,6 +19,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+
 #ifdef Q_OS_UNIX
 #include "file_size_limit.h"
 
@@ -26,13 +30,15 @@
 #endif
 
 using namespace recordstats;
+using namespace controlchart;
+using Opt = std::optional<double>;
 using programs::Run;
 
 namespace {
 
-QByteArray record(const QList<QByteArray> &samples)
+QByteArray record(const QList<QByteArray> &samples, const QByteArray &stamp = "2024 5 9 14 3 27")
 {
-    return testfiles::recordText(int(samples.size()), samples);
+    return testfiles::recordText(int(samples.size()), samples, stamp);
 }
 
 QStringList lines(const QList<QByteArray> &samples)
@@ -57,6 +63,18 @@ programs::Run tool(const QStringList &args, const QString &dir, const QString &s
     return programs::run(QStringLiteral(ORVALEN_RECORD), args, dir, stdoutFile);
 }
 
+// Equal to within the hand-worked values' last decimal, or both without one.
+bool near(Opt a, Opt b) { return a.has_value() == b.has_value() && (!a || std::abs(*a - *b) < 1e-4); }
+
+std::vector<int> flagged(const std::vector<Flags> &flags, bool Flags::*which)
+{
+    std::vector<int> out;
+    for (std::size_t i = 0; i < flags.size(); ++i)
+        if (flags[i].*which)
+            out.push_back(int(i));
+    return out;
+}
+
 } // namespace
 
 class TestRecordTool : public QObject
@@ -64,6 +82,8 @@ class TestRecordTool : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
+
     void statisticsByHand_data();
     void statisticsByHand();
     void judgedWithoutAValue();
@@ -71,59 +91,82 @@ private slots:
     void windowFileMatchesBuiltIn();
     void badWindowFiles_data();
     void badWindowFiles();
+    void figuresByHand_data();
+    void figuresByHand();
+    void runsOfEightAndBeyondLimits_data();
+    void runsOfEightAndBeyondLimits();
+    void stampsAndJournalNames();
 
-    void exitStatusesAndRefusedRecords();
-    void csvOfRecordWithGaps();
+    void commands_data();
+    void commands();
+    void analyzeJudgesWhatItCanReadAndKeepsEveryValue();
     void reportIsThePrintedPage();
     void chartHasGridAndCurveWhereOpenDrawsThem();
-    void tableAndJsonKeepEveryValue();
-    void outputsNeverReplaceWhatIsNoFile_data();
-    void outputsNeverReplaceWhatIsNoFile();
     void failedWritesAreErrors();
     void namesAreBytesAndWrittenFilesKeepModeAndOwner();
+    void trendJsonInStampOrder();
+    void trendChartShowsSignals();
+    void runsListsNewestFirstWithHowTheyEnded();
 
 private:
-    QString write(const QString &name, const QByteArray &bytes)
+    [[nodiscard]] bool put(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
     {
-        const QString path = m_dir.filePath(name);
-        if (!testfiles::writeFile(path, bytes))
-            qFatal("cannot write %s", qPrintable(name));
-        return path;
+        return testfiles::writeFile(dir.filePath(name), bytes);
     }
-    QTemporaryDir m_dir;
+    QTemporaryDir m_dir; // what the commands read, and outputs they must not replace
 };
+
+void TestRecordTool::initTestCase()
+{
+    QVERIFY(put(m_dir, "in.dbf", record({" 240 ", " 250 "})));
+    QVERIFY(put(m_dir, "out.dbf", record({" 240 ", " 310 "})));
+    QVERIFY(put(m_dir, "cut.dbf", " 2024 \r\n 5 \r\n"));
+    QVERIFY(put(m_dir, "gaps.dbf", record({" 100 ", "", " 120.5 ", "265 C", "-3 "})));
+    QByteArray big = record({" 25 ", " 1e307 "});
+    big.replace("150\r\n", "150\xf0\x9f\x98\x80\r\n"); // a character beyond 16 bits
+    QVERIFY(put(m_dir, "big.dbf", big));
+    QVERIFY(put(m_dir, "w.txt", "peak_c = 200 300\n"));
+    QVERIFY(put(m_dir, "bad.txt", "liquidus = 217\npeak_c = 300\n"));
+    QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("folder")));
+    QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("empty")));
+#ifdef Q_OS_UNIX
+    const QByteArray dir = QFile::encodeName(m_dir.path());
+    QCOMPARE(mkfifo((dir + "/fifo").constData(), 0666), 0);
+    // A null device of the test's own, never one of the machine's; its row is
+    // skipped where it cannot be made.
+    (void)mknod((dir + "/device").constData(), S_IFCHR | 0666, makedev(1, 3));
+#endif
+}
 
 void TestRecordTool::statisticsByHand_data()
 {
-    using O = std::optional<double>;
     QTest::addColumn<QList<QByteArray>>("samples");
     QTest::addColumn<int>("slope"); // seconds
-    QTest::addColumn<std::vector<O>>("stats"); // peak_c peak_s tal_s soak_s max_rise max_fall
+    QTest::addColumn<std::vector<Opt>>("stats"); // peak_c peak_s tal_s soak_s max_rise max_fall
     // Up by 50 a second, three seconds at 250 (at or above 217), down by 50;
     // 150 and 200 before the peak are both ends of the soak range.
     QTest::newRow("trapezoid") << QList<QByteArray>{" 100 ", " 150 ", " 200 ", " 250 ", " 250 ",
                                                     " 250 ", " 200 ", " 150 ", " 100 "}
-                               << 2 << std::vector<O>{250, 3, 3, 2, 50, 50};
+                               << 2 << std::vector<Opt>{250, 3, 3, 2, 50, 50};
     // An empty line, "265 C" and "x" are seconds without a value; blanks and
     // tabs around a number are allowed. Slopes span the gaps.
     const QList<QByteArray> gaps{" 100 ", "", " 120 ", "265 C", " 130 ", "x", " 125 ", "  140\t"};
-    QTest::newRow("gaps, 2 s slopes") << gaps << 2 << std::vector<O>{140, 7, 0, 0, 10, 2.5};
-    QTest::newRow("gaps, 1 s slopes: only 6 to 7") << gaps << 1 << std::vector<O>{140, 7, 0, 0, 15, {}};
+    QTest::newRow("gaps, 2 s slopes") << gaps << 2 << std::vector<Opt>{140, 7, 0, 0, 10, 2.5};
+    QTest::newRow("gaps, 1 s slopes: only 6 to 7") << gaps << 1 << std::vector<Opt>{140, 7, 0, 0, 15, {}};
     // Counted from the first peak: 180 after it is no soak.
     QTest::newRow("peak reached twice") << QList<QByteArray>{" 200 ", " 240 ", " 180 ", " 240 ", " 100 "} << 1
-                                        << std::vector<O>{240, 1, 2, 1, 60, 140};
-    QTest::newRow("no value at all") << QList<QByteArray>{"", "x"} << 1 << std::vector<O>(6);
+                                        << std::vector<Opt>{240, 1, 2, 1, 60, 140};
+    QTest::newRow("no value at all") << QList<QByteArray>{"", "x"} << 1 << std::vector<Opt>(6);
 }
 
 void TestRecordTool::statisticsByHand()
 {
     QFETCH(QList<QByteArray>, samples);
     QFETCH(int, slope);
-    QFETCH(std::vector<std::optional<double>>, stats);
+    QFETCH(std::vector<Opt>, stats);
     const Stats st = computeStats(sampleValues(lines(samples)), *builtinWindow(QStringLiteral("sac305")),
                                   slope);
-    const std::vector<std::optional<double>> got{st.peakC, st.peakS,   st.talS,
-                                                 st.soakS, st.maxRise, st.maxFall};
+    const std::vector<Opt> got{st.peakC, st.peakS, st.talS, st.soakS, st.maxRise, st.maxFall};
     QCOMPARE(got, stats);
 }
 
@@ -142,12 +185,12 @@ void TestRecordTool::processWindowIndexAtMiddleAndEdge()
 {
     const Window w = window("peak_c = 200 300\n");
     auto judged = [&](double peak) { return judge(computeStats({peak}, w, 5), w); };
-    QCOMPARE(judged(250).pwi, std::optional<double>(0));
+    QCOMPARE(judged(250).pwi, Opt(0));
     QVERIFY(judged(250).inWindow);
-    QCOMPARE(judged(300).pwi, std::optional<double>(100));
+    QCOMPARE(judged(300).pwi, Opt(100));
     QVERIFY(!judged(300).inWindow); // the edge is outside
-    QCOMPARE(judged(200).pwi, std::optional<double>(100));
-    QCOMPARE(judged(275).pwiByStat[std::size_t(Stat::PeakC)], std::optional<double>(50));
+    QCOMPARE(judged(200).pwi, Opt(100));
+    QCOMPARE(judged(275).pwiByStat[std::size_t(Stat::PeakC)], Opt(50));
     QCOMPARE(judged(275).pwiByStat[std::size_t(Stat::TalS)], std::nullopt); // not limited
 }
 
@@ -161,13 +204,13 @@ void TestRecordTool::windowFileMatchesBuiltIn()
                             "max_rise_c_per_s = 1 3\nmax_fall_c_per_s = 1 4\n");
     const Window b = *builtinWindow(QStringLiteral("sac305"));
     QCOMPARE(w.liquidus, b.liquidus);
-    QCOMPARE(w.soakRange->low, 150.0);
-    QCOMPARE(w.soakRange->high, 200.0);
+    QCOMPARE(w.soakRange->low, b.soakRange->low);
+    QCOMPARE(w.soakRange->high, b.soakRange->high);
     for (Stat s : kStats) {
         QCOMPARE(w.limit(s)->low, b.limit(s)->low);
         QCOMPARE(w.limit(s)->high, b.limit(s)->high);
     }
-    QCOMPARE(builtinWindow(QStringLiteral("sn63pb37"))->liquidus, std::optional<double>(183));
+    QCOMPARE(builtinWindow(QStringLiteral("sn63pb37"))->liquidus, Opt(183));
     QVERIFY(!builtinWindow(QStringLiteral("SAC305")));
 }
 
@@ -197,27 +240,166 @@ void TestRecordTool::badWindowFiles()
     QVERIFY2(error.reason.contains(reason), qPrintable(error.reason));
 }
 
-void TestRecordTool::exitStatusesAndRefusedRecords()
+void TestRecordTool::figuresByHand_data()
 {
-    const QString dir = m_dir.path();
-    write(QStringLiteral("in.dbf"), record({" 240 ", " 250 "}));
-    write(QStringLiteral("out.dbf"), record({" 240 ", " 310 "}));
-    write(QStringLiteral("cut.dbf"), " 2024 \r\n 5 \r\n");
-    write(QStringLiteral("w.txt"), "peak_c = 200 300\n");
-    write(QStringLiteral("bad.txt"), "liquidus = 217\npeak_c = 300\n");
+    QTest::addColumn<std::vector<double>>("values");
+    QTest::addColumn<std::vector<Opt>>("figures"); // mean sd sigma cpk ppk
+    // Limits 0-12. Squares 4+0+4 over 2; moving ranges 2 and 2 over d2 = 1.128;
+    // the nearer limit 4 away, over 3 sigma and over 3 sd.
+    QTest::newRow("drift") << std::vector<double>{2, 4, 6}
+                           << std::vector<Opt>{4, 2, 1.77305, 0.75200, 0.66667};
+    // Squares 4 x 1 over 3; moving ranges 0 2 0 over 3; 2 from the lower limit.
+    QTest::newRow("step") << std::vector<double>{1, 1, 3, 3}
+                          << std::vector<Opt>{2, 1.15470, 0.59102, 1.12800, 0.57735};
+    QTest::newRow("all the same") << std::vector<double>(10, 0.1) << std::vector<Opt>{0.1, 0, 0, {}, {}};
+    QTest::newRow("equal but for the last bits")
+            << std::vector<double>{2.5, 2.4999999999999996, 2.5000000000000004}
+            << std::vector<Opt>{2.5, 0, 0, {}, {}};
+    QTest::newRow("one run") << std::vector<double>{7} << std::vector<Opt>{7, {}, {}, {}, {}};
+    QTest::newRow("none") << std::vector<double>{} << std::vector<Opt>(5);
+}
 
-    QCOMPARE(tool({"analyze", "in.dbf", "--window", "w.txt"}, dir).status, 0);
-    Run r = tool({"analyze", "in.dbf", "out.dbf", "--window", "w.txt"}, dir);
-    QCOMPARE(r.status, 1);
-    QVERIFY2(r.out.contains("out.dbf") && r.out.contains("peak_c"), r.out.constData()); // the worst named
+void TestRecordTool::figuresByHand()
+{
+    QFETCH(std::vector<double>, values);
+    QFETCH(std::vector<Opt>, figures);
+    const Figures f = figuresOf(values, recordstats::Range{0, 12});
+    QCOMPARE(f.n, int(values.size()));
+    QCOMPARE(f.center, f.mean);
+    const std::vector<Opt> got{f.mean, f.sd, f.sigma, f.cpk, f.ppk};
+    for (std::size_t i = 0; i < got.size(); ++i)
+        QVERIFY2(near(got[i], figures[i]), qPrintable(QStringLiteral("figure %1").arg(i)));
+    // The control limits lie 3 sigma either side of the center.
+    QVERIFY(f.sigma ? near(f.ucl, *f.mean + 3 * *f.sigma) && near(f.lcl, *f.mean - 3 * *f.sigma)
+                    : !f.ucl && !f.lcl);
+    QCOMPARE(figuresOf(values, std::nullopt).cpk, std::nullopt); // no window, no index
+}
+
+void TestRecordTool::runsOfEightAndBeyondLimits_data()
+{
+    QTest::addColumn<std::vector<double>>("values");
+    QTest::addColumn<std::vector<int>>("beyond");
+    QTest::addColumn<std::vector<int>>("run");
+    const std::vector<double> eight(8, 1);
+    QTest::newRow("eight above") << eight << std::vector<int>{} << std::vector<int>{7};
+    std::vector<double> ten = eight;
+    ten.insert(ten.end(), {2, 3});
+    QTest::newRow("ten above") << ten << std::vector<int>{} << std::vector<int>{7, 8, 9};
+    std::vector<double> broken(7, -1);
+    broken.insert(broken.end(), {0, -1, -1}); // on the center line: the run starts again
+    QTest::newRow("center breaks") << broken << std::vector<int>{} << std::vector<int>{};
+    std::vector<double> crossed(7, 1);
+    crossed.insert(crossed.end(), {-1, 1});
+    QTest::newRow("side changes") << crossed << std::vector<int>{} << std::vector<int>{};
+    QTest::newRow("on the line but for the last bits")
+            << std::vector<double>(9, 1e-12) << std::vector<int>{} << std::vector<int>{};
+    QTest::newRow("limits") << std::vector<double>{11, -11, 10, -10} << std::vector<int>{0, 1}
+                            << std::vector<int>{};
+}
+
+void TestRecordTool::runsOfEightAndBeyondLimits()
+{
+    QFETCH(std::vector<double>, values);
+    Figures f;
+    f.center = 0;
+    f.ucl = 10;
+    f.lcl = -10;
+    const std::vector<Flags> flags = signalsOf(values, f);
+    QCOMPARE(flags.size(), values.size());
+    QTEST(flagged(flags, &Flags::beyondLimits), "beyond");
+    QTEST(flagged(flags, &Flags::runOf8), "run");
+}
+
+void TestRecordTool::stampsAndJournalNames()
+{
+    using runfiles::stampOf;
+    QCOMPARE(stampOf({" 2024 ", " 5 ", " 9 ", " 14 ", " 3 ", " 27 "})->text(),
+             QStringLiteral("2024-05-09T14:03:27"));
+    // Daylight saving does not apply: the oven's clock has no zone.
+    QVERIFY(stampOf({"2026", "3", "29", "2", "30", "0"}));
+    for (const QStringList &bad : {QStringList{"2024", "2", "30", "1", "1", "1"},
+                                   {"2024", "5", "9", "24", "0", "0"},
+                                   {"2024", "5", "9", "1", "1", "1.5"},
+                                   {"2024", "5", "9", "1", "1", ""},
+                                   {"2024", "5", "9", "1", "1"}})
+        QVERIFY2(!stampOf(bad), qPrintable(bad.join(u',')));
+    QCOMPARE(runfiles::journalStamp(QStringLiteral("2024-05-09_14-03-27-2.dbf")),
+             stampOf({"2024", "5", "9", "14", "3", "27"}));
+    for (const char *bad : {"2024-05-09_14-03-27.txt", "2024-5-09_14-03-27.dbf", "2024-05-09_14-03-27-0.dbf",
+                            "2024-13-09_14-03-27.dbf", "run.dbf"})
+        QVERIFY2(!runfiles::journalStamp(QString::fromLatin1(bad)), bad);
+    QStringList names{"b-10.dbf", "b.dbf", "a.dbf", "b-2.dbf", "B.dbf"};
+    std::sort(names.begin(), names.end(), runfiles::nameLess);
+    QCOMPARE(names, (QStringList{"B.dbf", "a.dbf", "b.dbf", "b-2.dbf", "b-10.dbf"}));
+}
+
+void TestRecordTool::commands_data()
+{
+    QTest::addColumn<QStringList>("args"); // run in the folder initTestCase fills
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("out"); // found in standard output
+    QTest::addColumn<QString>("err"); // found in standard error
+    QTest::addColumn<QString>("kept"); // what the command must leave as it is
+    const QString notAFile = QStringLiteral("is not a regular file");
+    const QString reading = QStringLiteral("is a record being read; it is never written");
+    const auto row = [](const char *name, const QStringList &args, int status, const QByteArray &out = {},
+                        const QString &err = {}, const QString &kept = {}) {
+        QTest::newRow(name) << args << status << out << err << kept;
+    };
+    row("in its window", {"analyze", "in.dbf", "--window", "w.txt"}, 0);
+    row("out of its window, the worst named", {"analyze", "in.dbf", "out.dbf", "--window", "w.txt"}, 1,
+        "120         no  peak_c");
+    row("window file refused", {"analyze", "in.dbf", "--window", "bad.txt"}, 2, {}, "line 2");
+    row("unknown window", {"analyze", "in.dbf", "--window", "sac306"}, 2, {}, "unknown window");
+    row("no slope window", {"analyze", "in.dbf", "--slope-window", "0"}, 2, {}, "--slope-window takes");
+    row("csv of a refused record", {"csv", "cut.dbf"}, 2, {},
+        "cut.dbf cannot be read further.\nLine 3: the file ends where the day should be.");
+    row("chart of a refused record", {"chart", "cut.dbf", "-o", "c.png"}, 2);
+    row("csv over a record", {"csv", "in.dbf", "-o", "in.dbf"}, 2, {}, reading, "in.dbf");
+    row("unknown command", {"frobnicate"}, 2, {}, "usage:");
+    row("csv with gaps", {"csv", "gaps.dbf"}, 0, "second,temperature_c\n0,100\n1,\n2,120.5\n3,\n4,-3\n");
+    row("csv onto a folder", {"csv", "in.dbf", "-o", "folder"}, 2, {}, notAFile, "folder");
+#ifdef Q_OS_UNIX
+    row("report onto a pipe", {"report", "in.dbf", "-o", "fifo"}, 2, {}, notAFile, "fifo");
+    row("chart onto a device", {"chart", "in.dbf", "-o", "device"}, 2, {}, notAFile, "device");
+#endif
+    row("trend out of its window", {"trend", "in.dbf", "out.dbf", "--window", "w.txt"}, 1);
+    row("trend, unknown window", {"trend", "in.dbf", "--window", "nonesuch"}, 2, {}, "unknown window");
+    row("trend of the last 0", {"trend", "in.dbf", "--last", "0"}, 2, {}, "--last takes");
+    row("trend of no run", {"trend", "empty", "--json"}, 0, {}, "no run");
+    row("trend chart onto a folder", {"trend", "in.dbf", "--chart", "folder"}, 2, {}, notAFile, "folder");
+    row("trend chart over a record", {"trend", "in.dbf", "--chart", "in.dbf"}, 2, {}, reading, "in.dbf");
+    row("runs of no folder", {"runs", "none"}, 2, {}, "none is not a folder");
+}
+
+void TestRecordTool::commands()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, out);
+    QFETCH(QString, err);
+    QFETCH(QString, kept);
+    const QString keptPath = m_dir.filePath(kept);
+    const QByteArray before = testfiles::whatIsAt(keptPath);
+    if (before == "nothing")
+        QSKIP("such a node cannot be made here");
+    const Run r = tool(args, m_dir.path());
+    QTEST(r.status, "status");
+    QVERIFY2(r.out.contains(out), r.out.constData());
+    QVERIFY2(r.err.contains(err), qPrintable(r.err));
+    if (!kept.isEmpty())
+        QCOMPARE(testfiles::whatIsAt(keptPath), before);
+}
+
+void TestRecordTool::analyzeJudgesWhatItCanReadAndKeepsEveryValue()
+{
     // A refused record is told with its line, and the others are still judged.
-    r = tool({"analyze", "cut.dbf", "in.dbf", "--json", "--window", "w.txt"}, dir);
+    Run r = tool({"analyze", "cut.dbf", "in.dbf", "big.dbf", "--window", "w.txt"}, m_dir.path());
+    QVERIFY2(r.out.contains(" 1E+307 ") && !r.out.contains("Infinity"), r.out.constData());
+    r = tool({"analyze", "cut.dbf", "in.dbf", "big.dbf", "--json", "--window", "w.txt"}, m_dir.path());
     QCOMPARE(r.status, 2);
-    QVERIFY2(r.err.contains(QStringLiteral(
-                     "cut.dbf cannot be read further.\nLine 3: the file ends where the day should be.")),
-             qPrintable(r.err));
+    QVERIFY2(r.err.contains(QStringLiteral("cut.dbf cannot be read further")), qPrintable(r.err));
     const QJsonArray all = QJsonDocument::fromJson(r.out).array();
-    QCOMPARE(all.size(), 1);
+    QCOMPARE(all.size(), 2);
     const QJsonObject o = all[0].toObject();
     QStringList keys = o.keys();
     keys.sort();
@@ -229,32 +411,15 @@ void TestRecordTool::exitStatusesAndRefusedRecords()
     QCOMPARE(o[QStringLiteral("pwi_by_stat")].toObject().keys(), QStringList{QStringLiteral("peak_c")});
     QCOMPARE(o[QStringLiteral("stamp")].toArray()[0].toString(), QStringLiteral("2024"));
     QCOMPARE(o[QStringLiteral("profile")].toArray()[2].toString(), QStringLiteral("230"));
-
-    r = tool({"analyze", "in.dbf", "--window", "bad.txt"}, dir);
-    QCOMPARE(r.status, 2);
-    QVERIFY2(r.err.contains(QStringLiteral("line 2")), qPrintable(r.err));
-    QCOMPARE(tool({"analyze", "in.dbf", "--window", "sac306"}, dir).status, 2);
-    QCOMPARE(tool({"analyze", "in.dbf", "--slope-window", "0"}, dir).status, 2);
-    QCOMPARE(tool({"csv", "cut.dbf"}, dir).status, 2);
-    QCOMPARE(tool({"chart", "cut.dbf", "-o", "c.png"}, dir).status, 2);
-    QCOMPARE(tool({"csv", "in.dbf", "-o", "in.dbf"}, dir).status, 2); // never over a record
-    QCOMPARE(tool({"frobnicate"}, dir).status, 2);
-}
-
-void TestRecordTool::csvOfRecordWithGaps()
-{
-    write(QStringLiteral("gaps.dbf"), record({" 100 ", "", " 120.5 ", "265 C", "-3 "}));
-    const Run r = tool({"csv", "gaps.dbf"}, m_dir.path());
-    QCOMPARE(r.status, 0);
-    QCOMPARE(r.out, QByteArray("second,temperature_c\n0,100\n1,\n2,120.5\n3,\n4,-3\n"));
+    QCOMPARE(all[1][QStringLiteral("peak_c")].toDouble(), 1e307);
+    QCOMPARE(all[1][QStringLiteral("profile")].toArray()[0].toString(), QStringLiteral("150\U0001F600"));
 }
 
 void TestRecordTool::reportIsThePrintedPage()
 {
     if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
         QSKIP("pdftotext (poppler-utils) is not installed");
-    write(QStringLiteral("r.dbf"), record({" 100 ", " 150 ", " 200 "}));
-    QCOMPARE(tool({"report", "r.dbf", "-o", "r.pdf"}, m_dir.path()).status, 0);
+    QCOMPARE(tool({"report", "in.dbf", "-o", "r.pdf"}, m_dir.path()).status, 0);
     const QString pdf = m_dir.filePath(QStringLiteral("r.pdf"));
     const QString html = programs::pdfWords(pdf);
     const QStringList misplaced = programs::misplacedReportWords(html);
@@ -265,7 +430,7 @@ void TestRecordTool::reportIsThePrintedPage()
 
 void TestRecordTool::chartHasGridAndCurveWhereOpenDrawsThem()
 {
-    write(QStringLiteral("c.dbf"), record({" 100 ", " 100 ", " 200 "}));
+    QVERIFY(put(m_dir, "c.dbf", record({" 100 ", " 100 ", " 200 "})));
     QCOMPARE(tool({"chart", "c.dbf", "-o", "c.png", "--scale", "3"}, m_dir.path()).status, 0);
     const QImage png(m_dir.filePath(QStringLiteral("c.png")));
     // The window's chart, three device pixels to a screen pixel at 96 dpi.
@@ -284,55 +449,6 @@ void TestRecordTool::chartHasGridAndCurveWhereOpenDrawsThem()
     for (int d = -2; d <= 2 && !red; ++d)
         red = at(x, y + d / perTwip) == chart::kCurveColour;
     QVERIFY(red);
-}
-
-void TestRecordTool::tableAndJsonKeepEveryValue()
-{
-    QByteArray text = record({" 25 ", " 1e307 "});
-    text.replace("150\r\n", "150\xf0\x9f\x98\x80\r\n"); // a character beyond 16 bits
-    write(QStringLiteral("big.dbf"), text);
-    Run r = tool({"analyze", "big.dbf"}, m_dir.path());
-    QVERIFY2(r.out.contains(" 1E+307 ") && !r.out.contains("Infinity"), r.out.constData());
-    r = tool({"analyze", "big.dbf", "--json"}, m_dir.path());
-    const QJsonObject o = QJsonDocument::fromJson(r.out).array()[0].toObject();
-    QCOMPARE(o[QStringLiteral("peak_c")].toDouble(), 1e307);
-    QCOMPARE(o[QStringLiteral("profile")].toArray()[0].toString(), QStringLiteral("150\U0001F600"));
-}
-
-void TestRecordTool::outputsNeverReplaceWhatIsNoFile_data()
-{
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<int>("kind");
-#ifdef Q_OS_UNIX
-    QTest::newRow("report onto a pipe") << "report" << int(S_IFIFO);
-    QTest::newRow("chart onto a device") << "chart" << int(S_IFCHR);
-    QTest::newRow("csv onto a folder") << "csv" << int(S_IFDIR);
-#endif
-}
-
-void TestRecordTool::outputsNeverReplaceWhatIsNoFile()
-{
-#ifdef Q_OS_UNIX
-    QFETCH(QString, command);
-    QFETCH(int, kind);
-    QTemporaryDir dir;
-    QVERIFY(testfiles::writeFile(dir.filePath(QStringLiteral("r.dbf")), record({" 25 "})));
-    const QByteArray node = QFile::encodeName(dir.filePath(QStringLiteral("node")));
-    // A null device of the test's own, never one of the machine's.
-    if ((kind == S_IFDIR ? mkdir(node.constData(), 0777)
-                         : mknod(node.constData(), mode_t(kind) | 0666, makedev(1, 3)))
-        != 0)
-        QSKIP("such a node cannot be made here");
-    struct stat before
-    {
-    }, after{};
-    QCOMPARE(stat(node.constData(), &before), 0);
-    const Run r = tool({command, "r.dbf", "-o", "node"}, dir.path());
-    QCOMPARE(r.status, 2);
-    QVERIFY2(r.err.contains(QStringLiteral("is not a regular file")), qPrintable(r.err));
-    QCOMPARE(stat(node.constData(), &after), 0);
-    QVERIFY(after.st_ino == before.st_ino && after.st_mode == before.st_mode);
-#endif
 }
 
 void TestRecordTool::failedWritesAreErrors()
@@ -394,6 +510,108 @@ void TestRecordTool::namesAreBytesAndWrittenFilesKeepModeAndOwner()
 #else
     QSKIP("names as bytes, modes and owners are POSIX");
 #endif
+}
+
+void TestRecordTool::trendJsonInStampOrder()
+{
+    QTemporaryDir d;
+    // Peaks 240 242 244 250 in stamp order, which is not the names' order;
+    // the last two in the same second, ordered by name.
+    QVERIFY(put(d, "d.dbf", record({" 240 "}, "2024 5 9 14 3 27")));
+    QVERIFY(put(d, "a.dbf", record({" 242 "}, "2024 5 10 8 0 0")));
+    QVERIFY(put(d, "c-10.dbf", record({" 250 "}, "2024 5 11 8 0 0")));
+    QVERIFY(put(d, "c-2.dbf", record({" 244 "}, "2024 5 11 8 0 0")));
+    // No peak: in no statistic, out of its window.
+    QVERIFY(put(d, "gap.dbf", record({"", "x"}, "2024 5 12 8 0 0")));
+    QVERIFY(put(d, "undated.dbf", record({" 240 "}, "2024 5 32 8 0 0")));
+    QVERIFY(put(d, "w.txt", "peak_c = 230 250\n"));
+
+    Run r = tool({"trend", ".", "--window", "w.txt", "--json"}, d.path());
+    QCOMPARE(r.status, 2); // the undated record
+    QVERIFY2(r.err.contains(QStringLiteral("./undated.dbf is left out")), qPrintable(r.err));
+    const QJsonObject all = QJsonDocument::fromJson(r.out).object();
+    QCOMPARE(all[QStringLiteral("window")].toString(), QStringLiteral("w.txt"));
+    QStringList order;
+    const QJsonArray runs = all[QStringLiteral("runs")].toArray();
+    for (const QJsonValue &v : runs)
+        order << v[QStringLiteral("file")].toString();
+    QCOMPARE(order, (QStringList{"./d.dbf", "./a.dbf", "./c-2.dbf", "./c-10.dbf", "./gap.dbf"}));
+    QCOMPARE(runs[0][QStringLiteral("stamp")].toString(), QStringLiteral("2024-05-09T14:03:27"));
+    QCOMPARE(runs[1][QStringLiteral("pwi")].toDouble(), 20.0);
+    QVERIFY(runs[4][QStringLiteral("pwi")].isNull());
+    QCOMPARE(runs[3][QStringLiteral("signals")].toArray()[0].toObject(),
+             (QJsonObject{{"signal", "out_of_window"}, {"stat", "peak_c"}})); // 250 is on the edge
+    QVERIFY(runs[0][QStringLiteral("signals")].toArray().isEmpty());
+
+    const QJsonObject peak = all[QStringLiteral("stats")][QStringLiteral("peak_c")].toObject();
+    QCOMPARE(peak.keys(),
+             (QStringList{"center", "cpk", "lcl", "max", "mean", "min", "n", "ppk", "sd", "sigma", "ucl"}));
+    // Deviations -4 -2 0 6 and moving ranges 2 2 6; the upper limit 6 away.
+    const std::pair<const char *, double> expected[] = {
+            {"n", 4},           {"mean", 244},      {"sd", 4.32049},    {"min", 240},     {"max", 250},
+            {"sigma", 2.95508}, {"ucl", 252.86525}, {"lcl", 235.13475}, {"cpk", 0.67680}, {"ppk", 0.46291}};
+    for (const auto &[key, value] : expected)
+        QVERIFY2(near(peak[QLatin1String(key)].toDouble(), value), key);
+    QCOMPARE(all[QStringLiteral("stats")][QStringLiteral("pwi")][QStringLiteral("cpk")].type(),
+             QJsonValue::Null);
+    QCOMPARE(all[QStringLiteral("stats")].toObject().keys(), (QStringList{"peak_c", "pwi"}));
+
+    // The newest two of those named.
+    r = tool({"trend", "d.dbf", "a.dbf", "c-2.dbf", "--window", "w.txt", "--last", "2", "--json"}, d.path());
+    QCOMPARE(r.status, 0);
+    QCOMPARE(QJsonDocument::fromJson(
+                     r.out)[QStringLiteral("stats")][QStringLiteral("peak_c")][QStringLiteral("n")]
+                     .toInt(),
+             2);
+}
+
+void TestRecordTool::trendChartShowsSignals()
+{
+    QTemporaryDir d;
+    // Nine runs at 240 and 241 and a tenth far beyond the control limits.
+    for (int i = 0; i < 10; ++i)
+        QVERIFY(put(d, QStringLiteral("%1.dbf").arg(i),
+                    record({i == 9  ? " 249 "
+                            : i % 2 ? " 240 "
+                                    : " 241 "},
+                           "2024 5 9 14 3 " + QByteArray::number(i))));
+    const Run r = tool({"trend", ".", "--chart", "t.png"}, d.path());
+    QCOMPARE(r.status, 1);
+    QVERIFY2(r.out.contains("./9.dbf  2024-05-09 14:03:09  beyond_limits peak_c"), r.out.constData());
+    const QImage png(d.filePath(QStringLiteral("t.png")));
+    QVERIFY(png.width() > 800 && png.height() > 600);
+    int red = 0;
+    for (int y = 0; y < png.height(); ++y)
+        for (int x = 0; x < png.width(); ++x)
+            red += png.pixelColor(x, y) == QColor(215, 25, 25);
+    QVERIFY2(red > 20, qPrintable(QString::number(red))); // the signalled points
+}
+
+void TestRecordTool::runsListsNewestFirstWithHowTheyEnded()
+{
+    QTemporaryDir d;
+    QVERIFY(put(d, "2024-05-09_14-03-27.dbf",
+                record({" 240 ", " 245 "}, "2024 5 9 14 8 0"))); // stopped at 14:08
+    QVERIFY(put(d, "2024-05-09_14-03-27-2.dbf", record({" 240 "}))); // cut off
+    QVERIFY(put(d, "2024-05-10_08-00-00.dbf", " 2024 \r\n 5 \r\n")); // unreadable
+    QVERIFY(put(d, "saved.dbf", record({" 200 "}, "2024 5 1 9 0 0")));
+    QVERIFY(put(d, "w.txt", "peak_c = 235 250\n"));
+    const Run r = tool({"runs", d.path(), "--json", "--window", "w.txt"}, d.path());
+    QCOMPARE(r.status, 2);
+    QVERIFY2(r.err.contains(QStringLiteral("2024-05-10_08-00-00.dbf cannot be read further")),
+             qPrintable(r.err));
+    const QJsonArray rows = QJsonDocument::fromJson(r.out).array();
+    QStringList seen;
+    for (const QJsonValue &v : rows)
+        seen << QStringLiteral("%1 %2 %3 %4")
+                        .arg(v[QStringLiteral("started")].toString(), v[QStringLiteral("ended")].toString())
+                        .arg(v[QStringLiteral("seconds")].toDouble())
+                        .arg(v[QStringLiteral("peak_c")].toDouble());
+    QCOMPARE(seen, (QStringList{"2024-05-09T14:03:27 cut off 1 240", "2024-05-09T14:03:27 stopped 2 245",
+                                "2024-05-01T09:00:00 unknown 1 200"}));
+    QCOMPARE(rows[0][QStringLiteral("file")].toString(),
+             d.filePath(QStringLiteral("2024-05-09_14-03-27-2.dbf")));
+    QVERIFY(near(rows[1][QStringLiteral("pwi")].toDouble(), 33.33333)); // 245: 2.5 of 7.5 from the middle
 }
 
 QTEST_GUILESS_MAIN(TestRecordTool)
