@@ -7,7 +7,6 @@
 #include "real_rig.h"
 
 #include "link/frame.h"
-#include "link/load.h"
 #include "link/port.h"
 #include "link/protocol.h"
 #include "run/run_start.h"
@@ -32,9 +31,6 @@ void TestSerialPty::loadRunAndStopOverRealPort()
     PtyPeer peer;
     QVERIFY(peer.ok());
     PtyRig rig(peer.path());
-    // Stale bytes before the port opens: Qt keeps them, the open sequence
-    // must not, or the Load takes them for answers.
-    QVERIFY(peer.write(QByteArray("\x55\x66", 2)));
     QByteArray received;
     QTimer frames;
     int reading = 100;
