@@ -26,38 +26,44 @@ class TestOvenSim : public QObject
     Q_OBJECT
 
 private slots:
-    void answersReadRequests();
-    void takesProfileWriteAtItsPace();
+    void answersTheProgramsBytes_data();
+    void answersTheProgramsBytes();
     void streamsFramesWithCheckByteUntilStopped();
     void ovenHeatsHoldsEachStageThenCools();
     void spedUpOvenStaysWithinSpikeFilter();
     void faultsAreInjectedOnce();
-    void silentControllerSendsNothing();
 };
 
-void TestOvenSim::answersReadRequests()
+void TestOvenSim::answersTheProgramsBytes_data()
 {
-    Controller c(sim::Options{});
-    Bytes answers;
-    for (std::uint8_t k = 1; k <= 6; ++k)
-        answers.push_back(c.receive(k, 0).at(0));
-    QCOMPARE(answers, (Bytes{150, 60, 130, 90, 120, 40}));
-    QVERIFY(c.receive(7, 0).empty()); // not a command it knows
+    QTest::addColumn<bool>("silent");
+    QTest::addColumn<Bytes>("sent");
+    QTest::addColumn<Bytes>("answers"); // one after the other
+    QTest::newRow("read requests, then a byte it does not know")
+            << false << Bytes{1, 2, 3, 4, 5, 6, 7} << Bytes{150, 60, 130, 90, 120, 40};
+    // It asks for each slot in turn and for none after the sixth; slot values
+    // that look like commands are values, not obeyed, as reading back shows.
+    QTest::newRow("profile write, read back")
+            << false << Bytes{100, 0xAA, 3, 100, 0xBB, 6, 1, 1, 2, 3, 4, 5, 6}
+            << Bytes{1, 2, 3, 4, 5, 6, 0xAA, 3, 100, 0xBB, 6, 1};
+    QTest::newRow("silent controller") << true << Bytes{1, 100, 0xAA} << Bytes{};
 }
 
-void TestOvenSim::takesProfileWriteAtItsPace()
+void TestOvenSim::answersTheProgramsBytes()
 {
-    Controller c(sim::Options{});
-    QCOMPARE(c.receive(100, 0).size(), std::size_t(1)); // asks for slot 1
-    const Bytes profile{160, 40, 110, 30, 135, 25};
-    for (std::size_t i = 0; i < 6; ++i) {
-        const Bytes reply = c.receive(profile[i], 0);
-        QCOMPARE(reply.size(), std::size_t(i < 5 ? 1 : 0)); // nothing after slot 6
-    }
-    QCOMPARE(Bytes(c.profile().begin(), c.profile().end()), profile);
-    // Slot values that look like commands were taken as values, not obeyed.
+    QFETCH(bool, silent);
+    QFETCH(Bytes, sent);
+    QFETCH(Bytes, answers);
+    sim::Options o;
+    o.faults.silent = silent;
+    Controller c(o);
+    Bytes got;
+    for (std::uint8_t b : sent)
+        for (std::uint8_t answer : c.receive(b, 0))
+            got.push_back(answer);
+    QCOMPARE(got, answers);
     QVERIFY(!c.running());
-    QCOMPARE(c.receive(3, 0), Bytes{110});
+    QVERIFY(c.due(100).empty());
 }
 
 void TestOvenSim::streamsFramesWithCheckByteUntilStopped()
@@ -130,16 +136,6 @@ void TestOvenSim::faultsAreInjectedOnce()
     QVERIFY(std::abs(sent[2] - sent[1] - 60) <= 3); // the spike, on a 2.5 degree rise
     QCOMPARE(sent[5], 450);
     QCOMPARE(std::count(sent.begin(), sent.end(), 450), 1L);
-}
-
-void TestOvenSim::silentControllerSendsNothing()
-{
-    sim::Options o;
-    o.faults.silent = true;
-    Controller c(o);
-    QVERIFY(c.receive(1, 0).empty());
-    QVERIFY(c.receive(0xAA, 0).empty());
-    QVERIFY(c.due(100).empty());
 }
 
 QTEST_APPLESS_MAIN(TestOvenSim)

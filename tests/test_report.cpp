@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <future>
+#include <map>
 
 namespace {
 
@@ -27,16 +28,18 @@ const Op *textAt(const RecordingPage &page, float x, float y)
     return nullptr;
 }
 
+// A run as the report shows it: a stage time with letters after its number,
+// a sample of 0 (a gap of one second) and one that is no number (counts as 0).
 void printedRun(Rig &rig)
 {
     SharedState &s = rig.c.state;
     s.recordStamp = {2024, 5, 9, 14, 3, 27};
-    s.stageTemp[1] = "150";
-    s.stageTime[1] = "60";
-    s.stageTemp[2] = "230";
-    s.stageTime[2] = "90";
-    s.stageTemp[3] = "220";
-    s.stageTime[3] = "40";
+    s.stageTemp = {LooseValue(), "150", "230", "220"};
+    s.stageTime = {LooseValue(), "60", "90", "12abc"};
+    for (std::size_t k = 1; k < SharedState::kSampleCount; ++k)
+        s.samples[k] = k == 1 ? 100 : k == 2 ? 200 : 50;
+    s.samples[10] = 0;
+    s.samples[20] = "abc";
 }
 
 // A printer whose page cannot begin until the test lets it, and whose job
@@ -76,22 +79,17 @@ class TestReport : public QObject
     Q_OBJECT
 
 private slots:
-    void headerInPrintForm_data();
-    void headerInPrintForm();
-    void gridAndLabelsWherePlaced();
-    void curveIsElevenDotsPerSecond();
-    void curveSkipsZerosAndStopsAt460();
-    void printerFaultIsToldAndNoPageCounted_data();
-    void printerFaultIsToldAndNoPageCounted();
+    void pageShowsTheRunOnOneScale_data();
+    void pageShowsTheRunOnOneScale();
+    void printerFaultIsToldAsTheRunAllows_data();
+    void printerFaultIsToldAsTheRunAllows();
     void pdfPlacesTextWhereLayoutSays();
-    void newsWaitsForOkOnlyOutsideARun();
-    void quietPrintSystemIsToldThenItsAnswer();
-    void pageGivenUpIsNeverPrintedLater();
+    void quietPrintSystemIsToldAndPageBehindGivenUp();
     void jobIsFollowedForItsTimeOnly();
     void endsAtOnceWhileThePrintSystemHoldsIt();
 };
 
-void TestReport::headerInPrintForm_data()
+void TestReport::pageShowsTheRunOnOneScale_data()
 {
     QTest::addColumn<bool>("recorded");
     QTest::addColumn<QStringList>("texts"); // "x y text", in twips
@@ -113,17 +111,19 @@ void TestReport::headerInPrintForm_data()
                            "8000 2500 Time: 0 : 0 : 0 "};
 }
 
-void TestReport::headerInPrintForm()
+// The header in print form; the grid, its labels and the curve on one scale:
+// 12.5 twips a degree up from y = 13000, 21 twips a second.
+void TestReport::pageShowsTheRunOnOneScale()
 {
     QFETCH(bool, recorded);
     QFETCH(QStringList, texts);
     Rig rig;
-    if (recorded) {
+    SharedState &s = rig.c.state;
+    if (recorded)
         printedRun(rig);
-        rig.c.state.stageTime[3] = "12abc";
-    }
     printpaper_Click(rig.c);
     QCOMPARE(rig.printer.documents, 1);
+    QVERIFY(rig.messages.texts.isEmpty());
     const RecordingPage &page = *rig.printer.page;
     QCOMPARE(page.ops[0].kind, Op::Font);
     QCOMPARE(page.ops[0].size, 18.0);
@@ -133,35 +133,60 @@ void TestReport::headerInPrintForm()
         QVERIFY2(op, qPrintable(t));
         QCOMPARE(op->text, t.section(u' ', 2));
     }
-    QVERIFY(page.of(Op::Point).empty());
-    QVERIFY(rig.messages.texts.isEmpty());
-}
 
-void TestReport::gridAndLabelsWherePlaced()
-{
-    Rig rig;
-    printpaper_Click(rig.c);
-    const RecordingPage &page = *rig.printer.page;
-    const auto lines = page.of(Op::Line);
-    QCOMPARE(lines.size(), std::size_t(17 + 47));
-    QCOMPARE(lines[0].y1, 8000.f);
-    QCOMPARE(lines[16].y1, 12992.f);
-    QCOMPARE(lines[16].x2, 10600.f);
-    QCOMPARE(lines[17].x1, 950.f);
-    QCOMPARE(lines.back().x1, 10610.f);
-    QCOMPARE(lines.back().y2, 13000.f);
-    const QList<std::pair<int, int>> labels{
-            {400, 7900},  {375, 8212},  {350, 8525},  {325, 8838},  {300, 9150},  {275, 9462},
-            {250, 9775},  {225, 10088}, {200, 10400}, {175, 10712}, {150, 11025}, {125, 11338},
-            {100, 11650}, {75, 11962},  {50, 12275},  {25, 12588},  {0, 12900}};
-    for (const auto &[value, y] : labels) {
-        const Op *op = textAt(page, 510, float(y));
-        QVERIFY2(op, qPrintable(QString::number(value)));
-        QCOMPARE(op->text, QStringLiteral(" %1 ").arg(value));
+    const auto yOf = [](double degrees) { return float(13000 - 12.5 * degrees); };
+    const auto xOf = [](double second) { return float(950 + 21 * second); }; // the grid's
+    // Labels each 100 twips above their degree, or 90 left of their second.
+    QList<int> degrees, seconds, every25, every50;
+    for (const Op &op : page.of(Op::Text)) {
+        const int v = op.text.trimmed().toInt();
+        const bool degree = op.x1 == 510 && std::abs(op.y1 + 100 - yOf(v)) <= 0.5f;
+        if (degree || (op.y1 == 13200 && op.x1 + 90 == xOf(v))) {
+            (degree ? degrees : seconds) << v;
+            QCOMPARE(op.text, QStringLiteral(" %1 ").arg(v));
+        }
     }
-    for (int i = 0; i < 10; ++i)
-        QCOMPARE(textAt(page, float(860 + 1050 * i), 13200)->text, QStringLiteral(" %1 ").arg(50 * i));
-    QVERIFY(!textAt(page, 860 + 10500, 13200)); // nothing for 500
+    for (int v = 0; v < 500; v += 25) {
+        if (v <= 400)
+            every25.prepend(v);
+        if (v % 50 == 0)
+            every50 << v;
+    }
+    QCOMPARE(degrees, every25);
+    QCOMPARE(seconds, every50);
+    // Grid lines across every 25 degrees (312 twips), down every 10 seconds.
+    int across = 0, down = 0;
+    for (const Op &l : page.of(Op::Line)) {
+        const bool isAcross = l.y1 == l.y2;
+        const int i = isAcross ? across++ : down++;
+        if (isAcross)
+            QVERIFY(l.x1 == xOf(0) && l.x2 == 10600 && l.y1 == yOf(400) + 312 * float(i));
+        else
+            QVERIFY(l.y1 == yOf(400) && l.y2 == yOf(0) && l.x1 == xOf(10 * i));
+    }
+    QCOMPARE(across, 17);
+    QCOMPARE(down, 47);
+
+    // The curve: seconds 2 to 460 whose sample is not 0, each eleven dots on
+    // its way from the sample before (0 where that is none) to its own.
+    std::map<int, std::vector<Op>> curve;
+    for (const Op &d : page.of(Op::Point))
+        curve[int(d.x1 - 921) / 21].push_back(d);
+    std::vector<int> drawn;
+    for (int k = 2; k <= 460; ++k)
+        if (s.samples[std::size_t(k)].leadingNumber() != 0)
+            drawn.push_back(k);
+    QCOMPARE(curve.size(), drawn.size());
+    for (int k : drawn) {
+        const std::vector<Op> &dots = curve[k];
+        const double from = s.samples[std::size_t(k - 1)].leadingNumber();
+        const double to = s.samples[std::size_t(k)].leadingNumber();
+        QCOMPARE(dots.size(), std::size_t(11));
+        QCOMPARE(dots.front().x1, xOf(k - 1) - 8);
+        QCOMPARE(dots.front().y1, yOf(from + (to - from) / 21));
+        QCOMPARE(dots.back().x1, xOf(k) - 9);
+        QCOMPARE(dots.back().y1, yOf(to));
+    }
     // Widths: 1 for the grid, 5 for the curve.
     const auto widths = page.of(Op::Width);
     QCOMPARE(widths.size(), std::size_t(2));
@@ -169,58 +194,37 @@ void TestReport::gridAndLabelsWherePlaced()
     QCOMPARE(widths[1].size, 5.0);
 }
 
-void TestReport::curveIsElevenDotsPerSecond()
-{
-    Rig rig;
-    rig.c.state.samples[1] = 100;
-    rig.c.state.samples[2] = 200;
-    printpaper_Click(rig.c);
-    const auto dots = rig.printer.page->of(Op::Point);
-    QCOMPARE(dots.size(), std::size_t(11)); // second 1 is never drawn
-    QCOMPARE(dots.front().x1, float(920 + 42 + 1));
-    QCOMPARE(dots.front().y1, float(13000 - 6.25 * (200 + 200 * 1 / 21.0)));
-    QCOMPARE(dots.back().x1, float(920 + 42 + 21));
-    QCOMPARE(dots.back().y1, float(13000 - 6.25 * 400)); // 200 degrees
-}
-
-void TestReport::curveSkipsZerosAndStopsAt460()
-{
-    Rig rig;
-    for (int k = 0; k <= 510; ++k)
-        rig.c.state.samples[std::size_t(k)] = 50;
-    rig.c.state.samples[10] = 0; // a gap of one second
-    rig.c.state.samples[20] = "abc"; // no number counts as 0
-    printpaper_Click(rig.c);
-    const auto dots = rig.printer.page->of(Op::Point);
-    // Seconds 2..460 less the two gaps.
-    QCOMPARE(dots.size(), std::size_t(11 * (459 - 2)));
-    // Second 11 rises from 0 degrees towards 50.
-    bool risingFromZero = false;
-    for (const Op &d : dots)
-        if (d.x1 == float(920 + 21 * 11 + 1))
-            risingFromZero = d.y1 > float(13000 - 6.25 * 100 * 2 / 21.0 - 1);
-    QVERIFY(risingFromZero);
-    QVERIFY(dots.back().x1 <= float(920 + 21 * 460 + 21));
-}
-
-void TestReport::printerFaultIsToldAndNoPageCounted_data()
+// A printer that fails is told, in a box of its own, or as a notice where a
+// run is on or starting and must not wait for the operator's OK.
+void TestReport::printerFaultIsToldAsTheRunAllows_data()
 {
     QTest::addColumn<bool>("atBegin");
+    QTest::addColumn<bool>("monitor");
+    QTest::addColumn<bool>("starting");
     QTest::addColumn<QString>("told");
-    QTest::newRow("no printer") << true << "no default printer is set up on this computer.";
-    QTest::newRow("fails at the end") << false << "The report was not printed: the printer reported an error";
+    const QString noPrinter = QStringLiteral(
+            "The report was not printed: no default printer is set up on this computer.");
+    const QString failed = QStringLiteral("The report was not printed: the printer reported an error");
+    QTest::newRow("no printer") << true << false << false << noPrinter;
+    QTest::newRow("fails at the end") << false << false << false << failed;
+    QTest::newRow("no printer during a run") << true << true << false << noPrinter;
+    QTest::newRow("fails at the end as a run starts") << false << false << true << failed;
 }
 
-void TestReport::printerFaultIsToldAndNoPageCounted()
+void TestReport::printerFaultIsToldAsTheRunAllows()
 {
     QFETCH(bool, atBegin);
+    QFETCH(bool, monitor);
+    QFETCH(bool, starting);
     QFETCH(QString, told);
     Rig rig;
+    runBook(rig.c).monitorActive = monitor;
+    runBook(rig.c).runStarting = starting;
     (atBegin ? rig.printer.beginError : rig.printer.endError) = told.section(u':', -1).trimmed();
     printpaper_Click(rig.c);
     QCOMPARE(rig.printer.documents, 0);
-    QCOMPARE(rig.messages.texts.size(), 1);
-    QVERIFY2(rig.messages.texts[0].contains(told), qPrintable(rig.messages.texts[0]));
+    QCOMPARE(rig.messages.texts, monitor || starting ? QStringList() : QStringList{told});
+    QCOMPARE(rig.messages.notices, monitor || starting ? QStringList{told} : QStringList());
 }
 
 void TestReport::pdfPlacesTextWhereLayoutSays()
@@ -242,42 +246,10 @@ void TestReport::pdfPlacesTextWhereLayoutSays()
     QVERIFY2(misplaced.isEmpty(), qPrintable(misplaced.join(u'\n')));
 }
 
-void TestReport::newsWaitsForOkOnlyOutsideARun()
-{
-    for (const bool monitor : {false, true})
-        for (const bool starting : {false, true}) {
-            Rig rig;
-            runBook(rig.c).monitorActive = monitor;
-            runBook(rig.c).runStarting = starting;
-            tellPrintNews(rig.c,
-                          {PrintNews::Kind::NotPrinted, QStringLiteral("the printer p aborted the job.")});
-            const QStringList told{
-                    QStringLiteral("The report was not printed: the printer p aborted the job.")};
-            QCOMPARE(rig.messages.texts, monitor || starting ? QStringList() : told);
-            QCOMPARE(rig.messages.notices, monitor || starting ? told : QStringList());
-        }
-}
-
-void TestReport::quietPrintSystemIsToldThenItsAnswer()
-{
-    auto device = std::make_unique<GatedDevice>();
-    const auto gated = device->s;
-    gated->overAt = 1;
-    BackgroundPrinter printer(std::move(device), {.answerMs = 300, .followMs = 1000, .lookMs = 50});
-    QList<PrintNews> news;
-    printer.print([](PrintSurface &) {}, [&news](const PrintNews &n) { news << n; });
-    QTRY_COMPARE(news.size(), 1);
-    QVERIFY(news[0].kind == PrintNews::Kind::Unsure);
-    QVERIFY2(news[0].reason.contains(QStringLiteral("not answered for 0.3 seconds")),
-             qPrintable(news[0].reason));
-    gated->open.set_value();
-    QTRY_COMPARE(news.size(), 2);
-    QVERIFY(news[1].kind == PrintNews::Kind::Resolved);
-    QTest::qWait(200);
-    QCOMPARE(news.size(), 2);
-}
-
-void TestReport::pageGivenUpIsNeverPrintedLater()
+// A print system that keeps quiet: the page is told as unsure, the page
+// behind it as given up; once the system answers, the first is told as
+// printed, and the one given up never is.
+void TestReport::quietPrintSystemIsToldAndPageBehindGivenUp()
 {
     auto device = std::make_unique<GatedDevice>();
     const auto gated = device->s;
@@ -285,14 +257,19 @@ void TestReport::pageGivenUpIsNeverPrintedLater()
     BackgroundPrinter printer(std::move(device), {.answerMs = 300, .followMs = 1000, .lookMs = 50});
     std::atomic<int> drawn{0};
     QList<PrintNews> news;
-    for (int page = 0; page < 2; ++page) // the second waits behind the first
+    for (int page = 0; page < 2; ++page)
         printer.print([&drawn](PrintSurface &) { ++drawn; }, [&news](const PrintNews &n) { news << n; });
     QTRY_COMPARE(news.size(), 2);
+    QVERIFY(news[0].kind == PrintNews::Kind::Unsure);
+    QVERIFY2(news[0].reason.contains(QStringLiteral("not answered for 0.3 seconds")),
+             qPrintable(news[0].reason));
     QVERIFY(news[1].kind == PrintNews::Kind::NotPrinted);
     gated->open.set_value();
-    QTRY_COMPARE(news.size(), 3); // the first page's answer
+    QTRY_COMPARE(news.size(), 3);
+    QVERIFY(news[2].kind == PrintNews::Kind::Resolved);
     QTest::qWait(300);
-    QCOMPARE(drawn.load(), 1); // told as not printed: so it never is
+    QCOMPARE(news.size(), 3);
+    QCOMPARE(drawn.load(), 1);
 }
 
 void TestReport::jobIsFollowedForItsTimeOnly()

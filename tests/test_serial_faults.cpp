@@ -12,8 +12,6 @@
 #include <QTest>
 #include <QTimer>
 
-#include <unistd.h>
-
 namespace {
 
 QString helper() { return QCoreApplication::applicationDirPath() + QStringLiteral("/port_helper"); }
@@ -27,7 +25,6 @@ class TestSerialFaults : public QObject
 private slots:
     void portThatDoesNotExist();
     void portInUseByAnotherProgram();
-    void portThatMayNotBeOpened();
     void malformedSettingsFailTheOpen_data();
     void malformedSettingsFailTheOpen();
     void cablePulledAndPutBackDuringRun();
@@ -43,8 +40,13 @@ void TestSerialFaults::portThatDoesNotExist()
         QVERIFY2(m.contains(QStringLiteral("/dev/ttyORVALEN9")), qPrintable(m));
         QVERIFY2(m.contains(QStringLiteral("No such file")), qPrintable(m));
     }
-    QVERIFY(!rig.line.isOpen());
     QVERIFY(!runBook(rig.c).monitorActive);
+    // The line that never opened counts nothing and takes every call quietly.
+    QVERIFY(!rig.line.isOpen());
+    QCOMPARE(rig.line.bytesWaiting(), 0);
+    QVERIFY(rig.line.readAll().isEmpty());
+    rig.line.discardReceived();
+    rig.line.close();
 }
 
 void TestSerialFaults::portInUseByAnotherProgram()
@@ -60,8 +62,7 @@ void TestSerialFaults::portInUseByAnotherProgram()
     QCOMPARE(rig.messages.texts.size(), 1);
     const QString m = rig.messages.texts[0];
     QVERIFY2(m.contains(peer.path()), qPrintable(m));
-    QVERIFY2(m.section(u':', -1).trimmed().size() > 3, qPrintable(m)); // a reason is given
-    qInfo() << m;
+    QVERIFY2(m.contains(QStringLiteral("in use")), qPrintable(m));
     QVERIFY(peer.readAvailable().isEmpty()); // nothing went out
     holder.closeWriteChannel();
     QVERIFY(holder.waitForFinished(5000));
@@ -71,23 +72,6 @@ void TestSerialFaults::portInUseByAnotherProgram()
     getcanshu_Click(rig.c);
     QVERIFY(rig.messages.texts.isEmpty());
     QCOMPARE(rig.form.fields[0], QStringLiteral("10"));
-}
-
-void TestSerialFaults::portThatMayNotBeOpened()
-{
-    if (geteuid() != 0)
-        QSKIP("needs root, to start the program as a user the port does not belong to");
-    PtyPeer peer;
-    QVERIFY(peer.ok());
-    QProcess p;
-    p.start(helper(), {QStringLiteral("load-as-nobody"), peer.path()});
-    QVERIFY(p.waitForFinished(10000));
-    const QString out = QString::fromLocal8Bit(p.readAll());
-    QCOMPARE(p.exitCode(), 0);
-    QVERIFY2(out.contains(QStringLiteral("message: Cannot open the serial port %1").arg(peer.path())),
-             qPrintable(out));
-    QVERIFY2(out.contains(QStringLiteral("ermission")), qPrintable(out));
-    QVERIFY2(out.contains(QStringLiteral("returned")), qPrintable(out));
 }
 
 void TestSerialFaults::malformedSettingsFailTheOpen_data()

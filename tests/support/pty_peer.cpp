@@ -34,12 +34,8 @@ PtyPeer::~PtyPeer()
 bool PtyPeer::write(const QByteArray &bytes)
 {
     qsizetype done = 0;
-    while (done < bytes.size()) {
-        if (m_master < 0) {
-            qWarning("PtyPeer: the controller's end is closed; %lld bytes not written",
-                     static_cast<long long>(bytes.size() - done));
-            return false;
-        }
+    const char *why = "the controller's end is closed";
+    while (m_master >= 0 && done < bytes.size()) {
         const ssize_t n = ::write(m_master, bytes.constData() + done, size_t(bytes.size() - done));
         if (n > 0) {
             done += n;
@@ -48,18 +44,18 @@ bool PtyPeer::write(const QByteArray &bytes)
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && errno != EAGAIN) {
-            qWarning("PtyPeer: write failed (%s); %lld bytes not written", std::strerror(errno),
-                     static_cast<long long>(bytes.size() - done));
-            return false;
+            why = std::strerror(errno);
+            break;
         }
         pollfd p{m_master, POLLOUT, 0};
         if (::poll(&p, 1, 5000) <= 0 || (p.revents & (POLLERR | POLLNVAL))) {
-            qWarning("PtyPeer: the program took no bytes for 5 s; %lld bytes not written",
-                     static_cast<long long>(bytes.size() - done));
-            return false;
+            why = "the program took no bytes for 5 s";
+            break;
         }
     }
-    return true;
+    if (done < bytes.size())
+        qWarning("PtyPeer: %s; %lld bytes not written", why, static_cast<long long>(bytes.size() - done));
+    return done == bytes.size();
 }
 
 QByteArray PtyPeer::readAvailable()

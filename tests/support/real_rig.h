@@ -10,35 +10,38 @@
 #include "ui/qt_platform.h"
 #include "ui/startup.h"
 
-// The real pump, which can end a scenario once no handler is on the stack
-// between the test and the pump (never through Qt's own dispatch).
+// The real pump, which counts how it was asked to pump (asleep until an event,
+// or only what is pending) and can end a scenario once no handler is on the
+// stack between the test and the pump (never through Qt's own dispatch).
 class EndablePump : public EventPump
 {
 public:
     void pumpEvents() override
     {
-        ++m_depth;
-        m_inner.pumpEvents();
-        --m_depth;
-        if (onPump)
-            onPump();
-        if (end && m_depth == 0)
-            throw ScriptEnded{};
+        ++sleeps;
+        pump(&QtEventPump::pumpEvents);
     }
     void pumpPending() override
     {
+        ++pendings;
+        pump(&QtEventPump::pumpPending);
+    }
+    bool end = false;
+    std::function<void()> onPump;
+    int sleeps = 0;
+    int pendings = 0;
+
+private:
+    void pump(void (QtEventPump::*how)())
+    {
         ++m_depth;
-        m_inner.pumpPending();
+        (m_inner.*how)();
         --m_depth;
         if (onPump)
             onPump();
         if (end && m_depth == 0)
             throw ScriptEnded{};
     }
-    bool end = false;
-    std::function<void()> onPump;
-
-private:
     QtEventPump m_inner;
     int m_depth = 0;
 };
