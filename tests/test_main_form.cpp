@@ -317,12 +317,9 @@ void TestMainForm::fieldEditsReachTheState()
     field->setFocus();
     QTest::keyClicks(field, QStringLiteral("23"));
     QCOMPARE(stored, LooseValue("23"));
-    QTest::keyClick(field, Qt::Key_Backspace);
-    QTest::keyClick(field, Qt::Key_Backspace);
-    QCOMPARE(stored, LooseValue(""));
     stored = 7;
-    f.setText(Form::Field::Text3, QString()); // a program write of the same text is stored as text
-    QCOMPARE(stored, LooseValue(""));
+    f.setText(Form::Field::Text3, QStringLiteral("23")); // a program write of the same text is stored as text
+    QCOMPARE(stored, LooseValue("23"));
 
     QTest::qWait(3 * MainForm::kPresentIntervalMs);
     f.setText(Form::Field::Text3, QStringLiteral("231")); // presented at once: none was lately
@@ -372,11 +369,9 @@ void TestMainForm::lineRateReachesScreenOncePerPresentation()
     QVERIFY(!curveNear(before, segments.back().first) && curveNear(image.image(), segments.back().first));
     QTest::qWait(3 * MainForm::kPresentIntervalMs);
     const qsizetype most = 500 / MainForm::kPresentIntervalMs + 3;
-    QVERIFY2(
-            readout.shown.size() > readoutPaints && readout.shown.size() - readoutPaints <= most,
-            qPrintable(QStringLiteral("%1 paints of the readout").arg(readout.shown.size() - readoutPaints)));
-    QVERIFY2(chartLog.painted.size() - chartPaints <= most,
-             qPrintable(QStringLiteral("%1 paints of the chart").arg(chartLog.painted.size() - chartPaints)));
+    QCOMPARE_GT(readout.shown.size(), readoutPaints);
+    QCOMPARE_LE(readout.shown.size() - readoutPaints, most);
+    QCOMPARE_LE(chartLog.painted.size() - chartPaints, most);
     QCOMPARE(readout.shown.last(), QString::number(reading));
     const qreal ratio = image.devicePixelRatio();
     for (std::size_t i = 0; i < segments.size(); ++i) {
