@@ -38,23 +38,22 @@ void say(const char *what)
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    const QString mode = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    const QStringList args = app.arguments();
+    const QString mode = args.value(1);
     Program::Options options;
-    if (mode == u"exit" && argc > 3)
-        options.port1 = QString::fromLocal8Bit(argv[3]);
-    if (mode == u"journal" && argc > 2)
-        options.port1 = QString::fromLocal8Bit(argv[2]);
+    options.port1 = mode == u"exit" ? args.value(3) : mode == u"journal" ? args.value(2) : QString();
     Program program(options);
     program.show();
     Context &c = program.context();
+    const auto choose = [&program](const char *item) {
+        program.form().findChild<QAction *>(QString::fromLatin1(item))->trigger();
+    };
 
-    if (mode == u"screenshot" && argc > 2) {
-        const QString file = QString::fromLocal8Bit(argv[2]);
-        if (argc > 3 && QString::fromLocal8Bit(argv[3]) == u"panel")
-            program.form().setPortPanelVisible(true);
+    if (mode == u"screenshot" && args.size() > 2) {
+        program.form().setPortPanelVisible(args.value(3) == u"panel");
         QTimer::singleShot(800, [&] {
             const QPixmap shot = program.form().screen()->grabWindow(0).copy(program.form().frameGeometry());
-            say(shot.save(file) ? "saved" : "not saved");
+            say(shot.save(args[2]) ? "saved" : "not saved");
             app.quit();
         });
         return app.exec();
@@ -70,7 +69,7 @@ int main(int argc, char *argv[])
             std::fflush(stdout);
         });
         seconds.start(20);
-        if (argc > 3 && QString::fromLocal8Bit(argv[3]) == u"hung") {
+        if (args.value(3) == u"hung") {
             // A pipe in place of the journal's temporary, for each second the
             // run may start in: opening it waits for a reader that never comes.
             const QString runs = runs::folder();
@@ -83,17 +82,16 @@ int main(int argc, char *argv[])
             }
             QTimer::singleShot(2000, [&] {
                 say("exiting");
-                program.form().findChild<QAction *>(QStringLiteral("exit"))->trigger();
+                choose("exit");
             });
         }
-        QTimer::singleShot(
-                50, [&] { program.form().findChild<QAction *>(QStringLiteral("from8031"))->trigger(); });
+        QTimer::singleShot(50, [&] { choose("from8031"); });
         return app.exec();
     }
-    if (mode != u"exit" || argc < 3)
+    if (mode != u"exit" || args.size() < 3)
         return 2;
 
-    const QString wait = QString::fromLocal8Bit(argv[2]);
+    const QString wait = args[2];
     QTimer::singleShot(50, [&] {
         say("waiting");
         if (wait == u"load")
@@ -115,7 +113,7 @@ int main(int argc, char *argv[])
         if (wait == u"close")
             program.form().close();
         else
-            program.form().findChild<QAction *>(QStringLiteral("exit"))->trigger();
+            choose("exit");
         say("STILL RUNNING");
     });
     return app.exec();
