@@ -129,6 +129,9 @@ void TestMainForm::widgetsWhereTheLayoutPutsThem()
     const auto near = [pixel](int pixels, int twips) {
         return std::abs(pixels * pixel - twips) <= pixel / 2;
     };
+    // The two sizes the layout is drawn around: the client area and the chart.
+    QVERIFY(near(client->width(), 10335) && near(client->height(), 5550));
+    QVERIFY(near(f.chartView().width(), 7440) && near(f.chartView().height(), 4476));
     QList<QWidget *> placed;
     for (const layout::Box *b : layoutBoxes()) {
         const QString name = QString::fromLatin1(b->name);
