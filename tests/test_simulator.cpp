@@ -1,4 +1,5 @@
-#include <QDir>
+#include "test_files.h"
+
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -35,12 +36,6 @@ std::vector<int> framesSent(const QString &log)
     return readings;
 }
 
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 } // namespace
 
 // The real program, bound to the simulator, driven through its menus in a
@@ -66,13 +61,12 @@ void TestSimulator::wholeSessionAgainstSimulatedOven()
     QVERIFY(demo.waitForFinished(90'000));
     const QString said = QString::fromLocal8Bit(demo.readAll());
     QCOMPARE(demo.exitCode(), 0);
-    QVERIFY2(said.contains(QStringLiteral("message: ok!")), qPrintable(said));
-    QVERIFY2(said.contains(QStringLiteral("loaded: 60,10,110,10,130,10")), qPrintable(said));
-    QVERIFY2(said.contains(QStringLiteral("message: Vone Stoped")), qPrintable(said));
-    QVERIFY2(said.contains(QStringLiteral("message: OK")), qPrintable(said));
+    for (const char *told :
+         {"message: ok!", "loaded: 60,10,110,10,130,10", "message: Vone Stoped", "message: OK"})
+        QVERIFY2(said.contains(QLatin1String(told)), qPrintable(said));
     QVERIFY2(!said.contains(QStringLiteral("cannot")), qPrintable(said));
 
-    const QList<QByteArray> lines = readAll(out + QStringLiteral("/run.dbf")).split('\n');
+    const QList<QByteArray> lines = testfiles::readFile(out + QStringLiteral("/run.dbf")).split('\n');
     QVERIFY(lines.size() > 14);
     const int n = lines[6].trimmed().toInt();
     QVERIFY2(n >= 14 && n <= 18, lines[6].constData());
@@ -82,7 +76,7 @@ void TestSimulator::wholeSessionAgainstSimulatedOven()
     // Every recorded second holds one of the readings the oven sent, in order
     // (a second whose frame came during Stop's waits holds the one before,
     // as the clean-up leaves it).
-    const std::vector<int> sent = framesSent(QString::fromLocal8Bit(readAll(simLog)));
+    const std::vector<int> sent = framesSent(QString::fromLocal8Bit(testfiles::readFile(simLog)));
     QVERIFY(sent.size() >= std::size_t(n - 2));
     std::size_t at = 0;
     double peak = 0;

@@ -232,6 +232,12 @@ void FakeForm::setText(Field field, const QString &text)
         onChange(int(field));
 }
 
+void FakeForm::typeProfile(const QStringList &texts)
+{
+    for (int n = 1; n <= 6; ++n)
+        type(n, texts[n - 1]);
+}
+
 Rig::Rig()
     : c(Services{.form = form,
                  .line = line,
@@ -252,11 +258,13 @@ Rig::Rig()
     form.changes.clear();
 }
 
-void Rig::run(const std::function<void()> &command)
+bool Rig::run(const std::function<void()> &command)
 {
     try {
         command();
+        return true;
     } catch (const ScriptEnded &) {
+        return false;
     }
 }
 

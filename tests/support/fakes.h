@@ -38,7 +38,8 @@ public:
     void after(qint64 ms, std::function<void()> action) { at(m_now + ms, std::move(action)); }
 
     void pumpEvents() override;
-    [[nodiscard]] QDateTime now() const override { return m_epoch.addMSecs(m_now); }
+    [[nodiscard]] QDateTime now() const override { return timeAt(m_now); }
+    [[nodiscard]] QDateTime timeAt(qint64 ms) const { return m_epoch.addMSecs(ms); }
     [[nodiscard]] qint64 ms() const { return m_now; }
     void setEpoch(const QDateTime &epoch) { m_epoch = epoch; }
 
@@ -250,6 +251,9 @@ public:
 
     // The operator types a whole text into field n (1..8).
     void type(int n, const QString &text) { setText(Form::Field(n), text); }
+    // ... and the six texts of a profile into fields 1..6.
+    void typeProfile(const QStringList &texts);
+    [[nodiscard]] QStringList profile() const { return {fields, fields + 6}; }
 
     QString fields[8];
     QString captions[2];
@@ -279,9 +283,12 @@ struct Rig
     // The profile the scripted controller holds unless a test says otherwise:
     // the slot bytes of 150 60 230 90 220 40.
     static constexpr std::array<int, 6> kProfile{150, 60, 130, 90, 120, 40};
+    // The fields' texts of that profile.
+    static inline const QStringList kProfileTexts{"150", "60", "230", "90", "220", "40"};
 
-    // Runs a command until it returns or nothing more can happen.
-    void run(const std::function<void()> &command);
+    // Runs a command until it returns or nothing more can happen; true when it
+    // returned.
+    bool run(const std::function<void()> &command);
     // A controller that answers read requests 1..6 with these slot bytes.
     void answerLoads(std::array<int, 6> answers = kProfile, qint64 delayMs = 5);
     // Called when the program sends the start byte, with the virtual time.
