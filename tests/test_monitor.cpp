@@ -4,7 +4,6 @@
 #include "run/monitor.h"
 #include "run/run_start.h"
 #include "run/run_stop.h"
-#include "ui/startup.h"
 
 #include <QTest>
 
@@ -32,7 +31,6 @@ private slots:
     void stopCommunicateCleansCurve();
     void stopCommunicateTwiceOnlyRenewsStamp();
     void runInsideTransferAbandonsTheTransfer();
-    void exitDuringRunSendsNothing();
 };
 
 void TestMonitor::profileFieldsFollowEachFrame()
@@ -166,22 +164,6 @@ void TestMonitor::runInsideTransferAbandonsTheTransfer()
     QCOMPARE(std::count(rig.line.sent.begin(), rig.line.sent.end(), 0xAA), 2L);
     QVERIFY(rig.world.maxDepth <= 3);
     QCOMPARE(rig.form.fields[7], QStringLiteral("0")); // the one monitor began afresh: its clock at 0
-}
-
-void TestMonitor::exitDuringRunSendsNothing()
-{
-    Rig rig;
-    rig.world.at(3'000, [&rig] { exit_Click(rig.c); });
-    bool ended = false;
-    try {
-        rig.runOven(along(10, [](int k) { return 100 + k; }));
-    } catch (const ProgramEnded &) {
-        ended = true;
-    }
-    QVERIFY(ended);
-    QCOMPARE(rig.line.sent, (std::vector<int>{1, 2, 3, 4, 5, 6, 0xAA}));
-    QVERIFY(!rig.line.isOpen());
-    QVERIFY(rig.messages.texts.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestMonitor)

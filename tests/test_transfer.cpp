@@ -74,7 +74,6 @@ void TestTransfer::slotConversions_data()
     QTest::newRow("empty field") << 4 << "" << 0;
     QTest::newRow("stage 2 at 100") << 3 << "100" << 0;
     QTest::newRow("stage 2 at 355") << 3 << "355" << 255;
-    QTest::newRow("stage 3 offset") << 5 << "220" << 120;
     QTest::newRow("rounds into range") << 3 << "99.5" << 0;
     QTest::newRow("negative time") << 6 << "-1" << -1;
     QTest::newRow("no number is 0, below stage 3 range") << 5 << "abc" << -1;
