@@ -455,6 +455,7 @@ void TestRunLine::startByteThatCannotGoOutStartsNoRun()
     Rig rig;
     rig.answerLoads();
     rig.line.failWritesAfter = 6; // the six load requests go out, the start byte does not
+    rig.world.endMs = 10'000; // a monitor would retry the failed port for ever
     // No monitor waits for a run the oven never began.
     QVERIFY(rig.run([&rig] { from8031_Click(rig.c); }));
     QCOMPARE(rig.line.sent, (std::vector<int>{1, 2, 3, 4, 5, 6}));
