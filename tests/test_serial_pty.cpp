@@ -38,11 +38,10 @@ void TestSerialPty::loadRunAndStopOverRealPort()
         const auto bytes = frame::encode(reading++);
         QVERIFY(peer.write(QByteArray(reinterpret_cast<const char *>(bytes.data()), 3)));
     });
-    const QByteArray answers("\x96\x3c\x82\x5a\x78\x28", 6); // 150 60 130 90 120 40
     peer.onReceive([&](unsigned char b) {
         received.append(char(b));
         if (b >= 1 && b <= 6)
-            QVERIFY(peer.write(answers.mid(b - 1, 1)));
+            QVERIFY(peer.write(QByteArray(1, char(Rig::kProfile[b - 1]))));
         else if (b == 0xAA)
             frames.start(100);
         else if (b == 0xBB)
