@@ -126,18 +126,26 @@ void TestMonitor::stopCommunicateCleansCurve()
 void TestMonitor::stopCommunicateTwiceOnlyRenewsStamp()
 {
     Rig rig;
-    for (int k = 0; k < 8; ++k)
-        rig.c.state.samples[std::size_t(k)] = 10 * k;
     rig.c.state.runTicks = 3;
     stopcomm_Click(rig.c);
     QCOMPARE(rig.c.state.loopIndex, LooseValue(4)); // a short run leaves 4
+    // A jump that lasts, held three seconds by the first clean-up only; Stop
+    // after Stop Communicate cleans a second time too.
+    for (int k = 0; k < 14; ++k)
+        rig.c.state.samples[std::size_t(k)] = k < 6 ? 100 : 140;
+    rig.c.state.runTicks = 14;
+    stopcomm_Click(rig.c);
+    const auto cleaned = rig.c.state.samples;
+    QCOMPARE(rig.sample(8), 100.0);
+    QCOMPARE(rig.sample(9), 140.0);
     rig.world.at(61'000, [] {});
     rig.run([&rig] { rig.world.pumpEvents(); });
     stopcomm_Click(rig.c);
-    for (int k = 0; k < 8; ++k)
-        QCOMPARE(rig.sample(k), 10.0 * k);
+    QCOMPARE(rig.line.opens, 0); // Stop Communicate opens no port
+    rig.run([&rig] { stop_Click(rig.c); });
+    QVERIFY(rig.c.state.samples == cleaned);
+    QCOMPARE(rig.c.state.loopIndex, LooseValue(14));
     QCOMPARE(rig.c.state.runStamp[4], LooseValue(4)); // a minute later
-    QCOMPARE(rig.line.log.count(QStringLiteral("close")), 0); // the port never opened
 }
 
 void TestMonitor::runInsideTransferAbandonsTheTransfer()

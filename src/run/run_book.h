@@ -4,7 +4,9 @@
 #include "spike_filter.h"
 #include "state/shared_state.h"
 
+#include <array>
 #include <bitset>
+#include <optional>
 
 struct Context;
 
@@ -39,6 +41,14 @@ struct RunBook
         // reading could come, and the clean-up must not invent one.
         std::bitset<SharedState::kSampleCount> downSeconds;
     } runLine;
+
+    // The curve as the last clean-up left it, and the clock it went by.
+    struct CleanedCurve
+    {
+        std::array<LooseValue, SharedState::kSampleCount> samples;
+        LooseValue runTicks;
+    };
+    std::optional<CleanedCurve> lastCleaned;
 
     // How the monitor takes frames apart and filters readings.
     struct FrameBook

@@ -130,7 +130,17 @@ void stopcomm_Click(Context &c)
     runLine.outage = false;
     stampNow(c);
     c.state.runFlag = 0;
+    // The clean-up is not idempotent (a jump that lasts is taken after three
+    // held seconds, and a second pass would hold it three more), so a curve
+    // it has already cleaned, as a second Stop Communicate or a Stop after one
+    // finds it, keeps what the first pass left.
+    std::optional<RunBook::CleanedCurve> &last = runBook(c).lastCleaned;
+    const bool cleanedBefore = last && last->samples == c.state.samples && last->runTicks == c.state.runTicks;
+    const std::array<LooseValue, SharedState::kSampleCount> before = c.state.samples;
     cleanRecordedCurve(c.state, runLine.downSeconds);
+    if (cleanedBefore)
+        c.state.samples = before;
+    last = RunBook::CleanedCurve{c.state.samples, c.state.runTicks};
     journalRunEnded(c);
 }
 
