@@ -146,12 +146,10 @@ void TestReport::pageShowsTheRunOnOneScale()
             QCOMPARE(op.text, QStringLiteral(" %1 ").arg(v));
         }
     }
-    for (int v = 0; v < 500; v += 25) {
-        if (v <= 400)
-            every25.prepend(v);
-        if (v % 50 == 0)
-            every50 << v;
-    }
+    for (int v = 400; v >= 0; v -= 25)
+        every25 << v;
+    for (int v = 0; v < 500; v += 50)
+        every50 << v;
     QCOMPARE(degrees, every25);
     QCOMPARE(seconds, every50);
     // Grid lines across every 25 degrees (312 twips), down every 10 seconds.
