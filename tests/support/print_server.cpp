@@ -2,8 +2,8 @@
 
 #include "test_files.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QStandardPaths>
 #include <QThread>
 
@@ -48,12 +48,9 @@ const char kPrinters[] =
         "<Printer jamming>\nDeviceURI jam:/\nState Idle\nErrorPolicy abort-job\nAccepting Yes\n"
         "Shared No\n</Printer>\n";
 
-bool serverAnswers(int port)
+// Up once it lists the (empty) queue of a printer; refused until it listens.
+bool serverAnswers()
 {
-    http_t *http = httpConnect2("127.0.0.1", port, nullptr, AF_INET, HTTP_ENCRYPTION_NEVER, 1, 500, nullptr);
-    if (!http)
-        return false;
-    httpClose(http);
     cups_job_t *jobs = nullptr;
     const int count = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, "accepting", 0, CUPS_WHICHJOBS_ALL);
     cupsFreeJobs(count, jobs);
@@ -73,6 +70,7 @@ QString PrintServer::start()
     ::close(probe);
     if (!m_dir.isValid() || port == 0)
         return QStringLiteral("no private folder or no free port on 127.0.0.1 for a print server");
+    const QByteArray server = "127.0.0.1:" + QByteArray::number(port);
     const QString root = m_dir.path();
     auto path = [&root](const char *name) { return root + u'/' + QLatin1String(name); };
     bool ok = true;
@@ -104,9 +102,7 @@ QString PrintServer::start()
     files += "Sandboxing Relaxed\n";
     if (::geteuid() != 0) // a scheduler of one's own runs as oneself
         files += "User " + qgetenv("USER") + "\n";
-    ok = ok
-         && testfiles::writeFile(path("conf/cupsd.conf"),
-                                 "Listen 127.0.0.1:" + QByteArray::number(port) + '\n' + kPolicy)
+    ok = ok && testfiles::writeFile(path("conf/cupsd.conf"), "Listen " + server + '\n' + kPolicy)
          && testfiles::writeFile(path("conf/cups-files.conf"), files)
          && testfiles::writeFile(path("conf/printers.conf"), kPrinters);
     if (!ok)
@@ -117,16 +113,12 @@ QString PrintServer::start()
                           QStringLiteral("-s"), path("conf/cups-files.conf")});
     if (!m_cupsd.waitForStarted(5000))
         return QStringLiteral("the print server did not start: %1").arg(m_cupsd.errorString());
-    const QByteArray server = "127.0.0.1:" + QByteArray::number(port);
     qputenv("CUPS_SERVER", server);
     cupsSetServer(server.constData());
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < 10000 && m_cupsd.state() == QProcess::Running) {
-        if (serverAnswers(port))
+    for (QDeadlineTimer up(10000); !up.hasExpired() && m_cupsd.state() == QProcess::Running;
+         QThread::msleep(100))
+        if (serverAnswers())
             return {};
-        QThread::msleep(100);
-    }
     return QStringLiteral("the print server did not come up: %1 %2")
             .arg(QString::fromLocal8Bit(m_cupsd.readAll()), log());
 }
