@@ -42,14 +42,6 @@ QByteArray record(const QList<QByteArray> &samples, const QByteArray &stamp = "2
     return testfiles::recordText(int(samples.size()), samples, stamp);
 }
 
-QStringList lines(const QList<QByteArray> &samples)
-{
-    QStringList out;
-    for (const QByteArray &s : samples)
-        out << QString::fromLatin1(s);
-    return out;
-}
-
 Window window(const char *text)
 {
     WindowError error;
@@ -140,18 +132,18 @@ void TestRecordTool::initTestCase()
 
 void TestRecordTool::statisticsByHand_data()
 {
-    QTest::addColumn<QList<QByteArray>>("samples");
+    QTest::addColumn<QStringList>("samples");
     QTest::addColumn<int>("slope"); // seconds
     QTest::addColumn<std::vector<Opt>>("stats"); // peak_c peak_s tal_s soak_s max_rise max_fall, pwi
     QTest::addColumn<Worst>("worst"); // the farthest from its range's middle, or the first without a value
     // Up by 50 a second, three seconds at 250 (at or above 217), down by 50;
     // 150 and 200 before the peak are both ends of the soak range.
-    QTest::newRow("trapezoid") << QList<QByteArray>{" 100 ", " 150 ", " 200 ", " 250 ", " 250 ",
-                                                    " 250 ", " 200 ", " 150 ", " 100 "}
+    QTest::newRow("trapezoid") << QStringList{" 100 ", " 150 ", " 200 ", " 250 ", " 250 ",
+                                              " 250 ", " 200 ", " 150 ", " 100 "}
                                << 2 << std::vector<Opt>{250, 3, 3, 2, 50, 50, 4800} << Worst(Stat::MaxRise);
     // An empty line, "265 C" and "x" are seconds without a value; blanks and
     // tabs around a number are allowed. Slopes span the gaps.
-    const QList<QByteArray> gaps{" 100 ", "", " 120 ", "265 C", " 130 ", "x", " 125 ", "  140\t"};
+    const QStringList gaps{" 100 ", "", " 120 ", "265 C", " 130 ", "x", " 125 ", "  140\t"};
     QTest::newRow("gaps, 2 s slopes")
             << gaps << 2 << std::vector<Opt>{140, 7, 0, 0, 10, 2.5, 1366.66667} << Worst(Stat::PeakC);
     // No index where a limited statistic has no value; it is the worst.
@@ -159,19 +151,19 @@ void TestRecordTool::statisticsByHand_data()
             << gaps << 1 << std::vector<Opt>{140, 7, 0, 0, 15, {}, {}} << Worst(Stat::MaxFall);
     // Counted from the first peak: 180 after it is no soak.
     QTest::newRow("peak reached twice")
-            << QList<QByteArray>{" 200 ", " 240 ", " 180 ", " 240 ", " 100 "} << 1
+            << QStringList{" 200 ", " 240 ", " 180 ", " 240 ", " 100 "} << 1
             << std::vector<Opt>{240, 1, 2, 1, 60, 140, 9166.66667} << Worst(Stat::MaxFall);
-    QTest::newRow("no value at all") << QList<QByteArray>{"", "x"} << 1 << std::vector<Opt>(7)
+    QTest::newRow("no value at all") << QStringList{"", "x"} << 1 << std::vector<Opt>(7)
                                      << Worst(Stat::PeakC);
 }
 
 void TestRecordTool::statisticsByHand()
 {
-    QFETCH(QList<QByteArray>, samples);
+    QFETCH(QStringList, samples);
     QFETCH(int, slope);
     QFETCH(std::vector<Opt>, stats);
     const Window w = *builtinWindow(QStringLiteral("sac305"));
-    const Stats st = computeStats(sampleValues(lines(samples)), w, slope);
+    const Stats st = computeStats(sampleValues(samples), w, slope);
     const Judgement j = judge(st, w);
     const std::vector<Opt> got{st.peakC, st.peakS, st.talS, st.soakS, st.maxRise, st.maxFall, j.pwi};
     for (std::size_t i = 0; i < got.size(); ++i)
