@@ -57,36 +57,33 @@ struct JournalRig : Rig
     RunJournal journal;
 };
 
-// What goes wrong with the disk at second 2 of a run, and what it may cost.
-struct Fault
-{
-    std::function<void(bool, Rig &)> make; // made (true) at second 2, healed (false) at second 4
-    int notices = 0;
-    bool whole = true; // each second kept as it closes
-    bool ends = true; // at the end what Save writes
-    bool hangs = false;
-};
+// What goes wrong with the disk: made (true) at second 2 of a run, healed
+// (false) at second 4.
+using Fault = std::function<void(bool, Rig &)>;
 
 // Six seconds of readings 100, 101, ... with the fault, then Stop, then Save
-// elsewhere; what went wrong, or nothing.
-QString faultyRun(const QString &runs, const Fault &fault)
+// elsewhere; what went otherwise than the test's row says, or nothing.
+QString faultyRun(const QString &runs, const Fault &fault, bool hangs)
 {
+    QFETCH(int, notices);
+    QFETCH(bool, whole);
+    QFETCH(bool, ends);
     JournalRig rig(runs);
     QStringList wrong;
     auto expect = [&wrong](bool ok, const QString &what) {
         if (!ok)
             wrong << what;
     };
-    const auto wait = fault.hangs ? 0ms : 5000ms; // a hung disk is never waited for
+    const auto wait = hangs ? 0ms : 5000ms; // a hung disk is never waited for
     rig.onRunStart = [&](qint64 t) {
         rig.framesEverySecond(t, {100, 101, 102, 103, 104, 105});
         for (int k = 1; k <= 6; ++k)
             rig.world.at(t + 1000 * k + 100, [&, k] {
                 rig.settle(wait);
-                if ((k == 2 || k == 4) && fault.make)
-                    fault.make(k == 2, rig);
+                if ((k == 2 || k == 4) && fault)
+                    fault(k == 2, rig);
                 const RecordContent r = rig.read(rig.journals().value(0));
-                if (fault.whole && k != 2)
+                if (whole && k != 2)
                     expect(r.complete() && r.countValue == k && r.stamp.value(5).trimmed() == u"27",
                            QStringLiteral("second %1 not kept").arg(k));
             });
@@ -102,14 +99,14 @@ QString faultyRun(const QString &runs, const Fault &fault)
     expect(rig.form.drawing.strokes.size() == 12, QStringLiteral("the curve changed")); // two a reading
     expect(rig.messages.texts.endsWith(QStringLiteral("Vone Stoped")), rig.messages.texts.join(u'|'));
     const auto &topics = rig.messages.noticeTopics;
-    expect(std::count(topics.begin(), topics.end(), MessageService::Topic::Journal) == fault.notices,
+    expect(std::count(topics.begin(), topics.end(), MessageService::Topic::Journal) == notices,
            QStringLiteral("notices: ") + rig.messages.notices.join(u'|'));
     QTemporaryDir elsewhere;
     rig.files.answers << elsewhere.filePath(QStringLiteral("run.dbf"));
     savefile_Click(rig.c);
     expect(rig.messages.texts.last() == u"OK", QStringLiteral("Save failed"));
     const QByteArray saved = readFile(elsewhere.filePath(QStringLiteral("run.dbf")));
-    if (fault.ends)
+    if (ends)
         expect(readFile(runs + u'/' + rig.journals().value(0)) == saved, QStringLiteral("ended unlike Save"));
     return wrong.join(QStringLiteral("; "));
 }
@@ -145,19 +142,16 @@ void TestJournal::journalSurvivesFaultsAndEndsAsSave_data()
 void TestJournal::journalSurvivesFaultsAndEndsAsSave()
 {
     QFETCH(QString, kind);
-    QFETCH(int, notices);
-    QFETCH(bool, whole);
-    QFETCH(bool, ends);
     QTemporaryDir dir;
     QString runs = dir.filePath(QStringLiteral("runs"));
     std::unique_ptr<FileSizeLimit> limit;
-    Fault fault{{}, notices, whole, ends, kind == u"hung"};
+    Fault fault;
     if (kind == u"removed")
-        fault.make = [&](bool make, Rig &) { make &&QDir(runs).removeRecursively(); };
+        fault = [&](bool make, Rig &) { make &&QDir(runs).removeRecursively(); };
     if (kind == u"full")
-        fault.make = [&](bool make, Rig &) { limit.reset(make ? new FileSizeLimit(80) : nullptr); };
+        fault = [&](bool make, Rig &) { limit.reset(make ? new FileSizeLimit(80) : nullptr); };
     if (kind == u"run") // its stamp is taken, but the start byte cannot go out
-        fault.make = [](bool make, Rig &rig) {
+        fault = [](bool make, Rig &rig) {
             if (make) {
                 rig.line.failWritesAfter = 0;
                 rig.world.after(300, [&rig] { from8031_Click(rig.c); });
@@ -181,7 +175,7 @@ void TestJournal::journalSurvivesFaultsAndEndsAsSave()
             if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
                 || mount("tmpfs", QFile::encodeName(runs).constData(), "tmpfs", MS_RDONLY, nullptr) != 0)
                 _exit(77);
-            const QString wrong = faultyRun(runs, fault);
+            const QString wrong = faultyRun(runs, fault, false);
             if (!wrong.isEmpty())
                 std::fprintf(stderr, "%s\n", qPrintable(wrong));
             _exit(wrong.isEmpty() ? 0 : 1);
@@ -193,7 +187,7 @@ void TestJournal::journalSurvivesFaultsAndEndsAsSave()
         QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
         return;
     }
-    const QString wrong = faultyRun(runs, fault);
+    const QString wrong = faultyRun(runs, fault, kind == u"hung");
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
 }
 
