@@ -60,8 +60,7 @@ void TestSerialPty::loadRunAndStopOverRealPort()
     QCOMPARE(received.left(7), QByteArray("\x01\x02\x03\x04\x05\x06\xaa", 7));
     QCOMPARE(received.mid(7), QByteArray(11, char(0xBB))); // every stop byte left before the close
     QCOMPARE(rig.messages.texts, QStringList{QStringLiteral("Vone Stoped")});
-    QCOMPARE(QStringList(rig.form.fields, rig.form.fields + 6),
-             (QStringList{"150", "60", "230", "90", "220", "40"}));
+    QCOMPARE(rig.form.profile(), Rig::kProfileTexts);
     const SharedState &s = rig.c.state;
     const double ticks = s.runTicks.leadingNumber();
     QVERIFY2(ticks >= 3 && ticks <= 5, qPrintable(QString::number(ticks)));
