@@ -34,7 +34,7 @@ struct JournalRig : Rig
     explicit JournalRig(const QString &runs) : folder(runs), journal(disk, messages, world, runs)
     {
         c.journal = &journal;
-        answerLoads({150, 60, 130, 90, 120, 40});
+        answerLoads();
     }
     // What the disk has done is told, as the window's event loop would.
     bool settle(std::chrono::milliseconds limit = 5s)

@@ -25,9 +25,15 @@ constexpr int kMaxFilledGap = 2;
 // one stays and the curve follows it (a jump that lasts is the oven's own, as
 // after a cable was put back). Seconds without a reading do not count, and
 // never take a reading's place; only a silence of one or two seconds on a live
-// line is filled, never a second in which the line was down.
-void cleanRecordedCurve(SharedState &s, const std::bitset<SharedState::kSampleCount> &downSeconds)
+// line is filled, never a second in which the line was down. It is not
+// idempotent (a second pass would hold a lasting jump three more seconds), so
+// the curve it left last, as a second Stop Communicate or a Stop after one
+// finds it, is kept as it is.
+void cleanRecordedCurve(SharedState &s,
+                        const std::bitset<SharedState::kSampleCount> &downSeconds,
+                        std::optional<RunBook::CleanedCurve> &last)
 {
+    const bool cleanedBefore = last && last->samples == s.samples && last->runTicks == s.runTicks;
     const double ticks = s.runTicks.leadingNumber();
     // The length of the silence each empty entry belongs to, before cleaning.
     std::array<int, SharedState::kSampleCount> silence{};
@@ -57,7 +63,8 @@ void cleanRecordedCurve(SharedState &s, const std::bitset<SharedState::kSampleCo
         const bool jump = std::fabs(*before - *current) > SpikeFilter::kBand
                           && !(reading && s.samples[k - 1].isEmpty());
         if (jump && (!reading || heldInRow < SpikeFilter::kMaxReplacedInRow)) {
-            s.samples[k] = s.samples[k - 1];
+            if (!cleanedBefore)
+                s.samples[k] = s.samples[k - 1];
             if (reading)
                 ++heldInRow;
         } else if (reading) {
@@ -65,6 +72,7 @@ void cleanRecordedCurve(SharedState &s, const std::bitset<SharedState::kSampleCo
         }
     }
     s.loopIndex = i;
+    last = RunBook::CleanedCurve{s.samples, s.runTicks};
 }
 
 // Stop could not tell the oven everything: the operator must stop it by hand.
@@ -130,17 +138,7 @@ void stopcomm_Click(Context &c)
     runLine.outage = false;
     stampNow(c);
     c.state.runFlag = 0;
-    // The clean-up is not idempotent (a jump that lasts is taken after three
-    // held seconds, and a second pass would hold it three more), so a curve
-    // it has already cleaned, as a second Stop Communicate or a Stop after one
-    // finds it, keeps what the first pass left.
-    std::optional<RunBook::CleanedCurve> &last = runBook(c).lastCleaned;
-    const bool cleanedBefore = last && last->samples == c.state.samples && last->runTicks == c.state.runTicks;
-    const std::array<LooseValue, SharedState::kSampleCount> before = c.state.samples;
-    cleanRecordedCurve(c.state, runLine.downSeconds);
-    if (cleanedBefore)
-        c.state.samples = before;
-    last = RunBook::CleanedCurve{c.state.samples, c.state.runTicks};
+    cleanRecordedCurve(c.state, runLine.downSeconds, runBook(c).lastCleaned);
     journalRunEnded(c);
 }
 
